@@ -27,3 +27,15 @@ function(kvl_add_test name)
                              PROPERTIES TIMEOUT ${ARG_TIMEOUT} DISCOVERY_TIMEOUT 60)
     endif()
 endfunction()
+
+# kvl_add_benchmark(NAME SOURCES ... [DEPS ...]): a Google Benchmark program, built when
+# KVL_BENCHMARKS is on and run by hand (see BENCHMARKS.md); never part of the test suite.
+function(kvl_add_benchmark name)
+    if(NOT KVL_BENCHMARKS)
+        return()
+    endif()
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+    find_package(benchmark REQUIRED)
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_DEPS} benchmark::benchmark Threads::Threads)
+endfunction()

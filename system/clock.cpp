@@ -1,0 +1,24 @@
+#include "system/clock.h"
+
+#include <cerrno>
+#include <ctime>
+
+namespace kvl {
+
+int32_t CurrentMillis() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+    // Keep the low 32 bits and read them as signed, like a wrapping hardware counter.
+    return static_cast<int32_t>(static_cast<uint32_t>(ms));
+}
+
+void SleepMillis(int32_t ms) {
+    if (ms < 0) return;
+    timespec left{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
+    // A signal cuts the sleep short; carry on with what is left.
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+}  // namespace kvl
