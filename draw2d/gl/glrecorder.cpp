@@ -1,0 +1,70 @@
+#include "draw2d/gl/glrecorder.h"
+
+#include <cstring>
+
+namespace kvl {
+
+size_t TGLRecorder::Count(const std::string& name) const {
+    size_t n = 0;
+    for (const TGLCall& c : calls) n += c.name == name;
+    return n;
+}
+
+std::vector<TGLCall> TGLRecorder::Named(const std::string& name) const {
+    std::vector<TGLCall> out;
+    for (const TGLCall& c : calls)
+        if (c.name == name) out.push_back(c);
+    return out;
+}
+
+std::vector<std::pair<float, float>> TGLRecorder::Vertices() const {
+    std::vector<std::pair<float, float>> out;
+    for (const TGLCall& c : calls)
+        if (c.name == "Vertex2f") out.emplace_back(float(c.args[0]), float(c.args[1]));
+    return out;
+}
+
+void TGLRecorder::GenTextures(GLsizei n, GLuint* t) {
+    for (GLsizei i = 0; i < n; ++i) t[i] = next_texture++;
+    Add("GenTextures", {double(n)});
+}
+
+void TGLRecorder::DeleteTextures(GLsizei n, const GLuint* t) {
+    for (GLsizei i = 0; i < n; ++i) deleted.push_back(t[i]);
+    Add("DeleteTextures", {double(n), n > 0 ? double(t[0]) : 0.0});
+}
+
+void TGLRecorder::TexImage2D(GLenum target, GLint level, GLint ifmt, GLsizei w, GLsizei h, GLint border, GLenum fmt,
+                             GLenum type, const void*) {
+    if (target == GL_PROXY_TEXTURE_2D) {
+        proxy_width = w;
+        proxy_height = h;
+    }
+    Add("TexImage2D", {double(target), double(level), double(ifmt), double(w), double(h), double(border),
+                       double(fmt), double(type)});
+}
+
+void TGLRecorder::TexSubImage2D(GLenum target, GLint level, GLint x, GLint y, GLsizei w, GLsizei h, GLenum fmt,
+                                GLenum type, const void* pixels) {
+    Add("TexSubImage2D", {double(target), double(level), double(x), double(y), double(w), double(h), double(fmt),
+                          double(type)});
+    Upload up{level, w, h, row_length, {}};
+    int stride = row_length > 0 ? row_length : w;
+    const unsigned char* p = static_cast<const unsigned char*>(pixels);
+    for (int row = 0; row < h; ++row)
+        up.rgba.insert(up.rgba.end(), p + size_t(row) * stride * 4, p + size_t(row) * stride * 4 + size_t(w) * 4);
+    uploads.push_back(std::move(up));
+}
+
+void TGLRecorder::GetTexLevelParameteriv(GLenum target, GLint level, GLenum p, GLint* out) {
+    Add("GetTexLevelParameteriv", {double(target), double(level), double(p)});
+    bool fits = proxy_width <= max_texture_size && proxy_height <= max_texture_size;
+    *out = fits ? (p == GL_TEXTURE_HEIGHT ? proxy_height : proxy_width) : 0;
+}
+
+void TGLRecorder::ReadPixels(GLint x, GLint y, GLsizei w, GLsizei h, GLenum fmt, GLenum type, void* pixels) {
+    Add("ReadPixels", {double(x), double(y), double(w), double(h), double(fmt), double(type)});
+    std::memset(pixels, 0, size_t(w) * h * 4);
+}
+
+}  // namespace kvl

@@ -1,0 +1,223 @@
+#include "draw2d/gl/glrender.h"
+
+#include <cmath>
+
+#include "draw2d/blend.h"
+
+namespace kvl {
+
+namespace {
+
+constexpr double kDegreesToRadians = 0.017453292519943295;
+
+GLubyte ClampByte(int value) { return GLubyte(value < 0 ? 0 : value > 255 ? 255 : value); }
+
+// Maps the local point (u, v) through the stored matrix and sends it, placed at (tx, ty).
+void SendMapped(const TGLZeph2DState& s, float u, float v, float tx, float ty, float offset = 0.0f) {
+    float x = u * s.ix + v * s.iy + tx;
+    float y = u * s.jx + v * s.jy + ty;
+    GLFunctions().Vertex2f(x + offset, y + offset);
+}
+
+}  // namespace
+
+void TGLZeph2DState::Reset() {
+    TGLFunctions* keep = functions;
+    *this = TGLZeph2DState();
+    functions = keep;
+}
+
+TGLZeph2DState& GLZeph2DState() {
+    static TGLZeph2DState state;
+    return state;
+}
+
+TGLFunctions& GLFunctions() {
+    static TGLFunctions library;
+    TGLFunctions* override = GLZeph2DState().functions;
+    return override ? *override : library;
+}
+
+void SetGLFunctions(TGLFunctions* functions) { GLZeph2DState().functions = functions; }
+
+void GLResetContextState(int width, int height) {
+    TGLZeph2DState& s = GLZeph2DState();
+    TGLFunctions& gl = GLFunctions();
+    s.blend_mode = 0;
+    s.bound_texture = 0;
+    s.texturing = 0;
+    gl.Disable(GL_TEXTURE_2D);
+    gl.MatrixMode(GL_PROJECTION);
+    gl.LoadIdentity();
+    gl.Ortho(0, width, height, 0, -1, 1);
+    gl.MatrixMode(GL_MODELVIEW);
+    gl.Viewport(0, 0, width, height);
+}
+
+void GLSetBlend(int mode) {
+    TGLZeph2DState& s = GLZeph2DState();
+    if (mode == s.blend_mode) return;
+    s.blend_mode = mode;
+    TGLFunctions& gl = GLFunctions();
+    switch (mode) {
+        case BLEND_MASK:
+            gl.Disable(GL_BLEND);
+            gl.Enable(GL_ALPHA_TEST);
+            gl.AlphaFunc(GL_GEQUAL, 0.5f);
+            break;
+        case BLEND_ALPHA:
+            gl.Enable(GL_BLEND);
+            gl.BlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+            gl.Disable(GL_ALPHA_TEST);
+            break;
+        case BLEND_ADDITIVE:
+            gl.Enable(GL_BLEND);
+            gl.BlendFunc(GL_SRC_ALPHA, GL_ONE);
+            gl.Disable(GL_ALPHA_TEST);
+            break;
+        case BLEND_MULTIPLY:
+            gl.Enable(GL_BLEND);
+            gl.BlendFunc(GL_DST_COLOR, GL_ZERO);
+            gl.Disable(GL_ALPHA_TEST);
+            break;
+        default:  // BLEND_SOLID and anything unknown
+            gl.Disable(GL_BLEND);
+            gl.Disable(GL_ALPHA_TEST);
+            break;
+    }
+}
+
+void GLSetAlpha(float alpha) {
+    // Written so that a NaN fails the ">= 0" test and becomes 0.
+    float a = alpha > 1.0f ? 1.0f : (alpha >= 0.0f ? alpha : 0.0f);
+    TGLZeph2DState& s = GLZeph2DState();
+    s.color[3] = GLubyte(int(a * 255.0f));
+    GLFunctions().Color4ubv(s.color);
+}
+
+void GLSetColor(int red, int green, int blue) {
+    TGLZeph2DState& s = GLZeph2DState();
+    s.color[0] = ClampByte(red);
+    s.color[1] = ClampByte(green);
+    s.color[2] = ClampByte(blue);
+    GLFunctions().Color4ubv(s.color);
+}
+
+void GLSetClsColor(int red, int green, int blue) {
+    GLFunctions().ClearColor(ClampByte(red) / 255.0f, ClampByte(green) / 255.0f, ClampByte(blue) / 255.0f, 1.0f);
+}
+
+void GLSetViewport(int x, int y, int width, int height, int window_width, int window_height) {
+    TGLFunctions& gl = GLFunctions();
+    if (x == 0 && y == 0 && width == window_width && height == window_height) {
+        gl.Disable(GL_SCISSOR_TEST);
+        return;
+    }
+    gl.Enable(GL_SCISSOR_TEST);
+    gl.Scissor(x, window_height - y - height, width, height);
+}
+
+void GLSetTransform(float ix, float iy, float jx, float jy) {
+    TGLZeph2DState& s = GLZeph2DState();
+    s.ix = ix;
+    s.iy = iy;
+    s.jx = jx;
+    s.jy = jy;
+}
+
+void GLSetLineWidth(float width) { GLFunctions().LineWidth(width); }
+
+void GLCls() { GLFunctions().Clear(GL_COLOR_BUFFER_BIT); }
+
+void GLEnableTex(GLuint name) {
+    TGLZeph2DState& s = GLZeph2DState();
+    TGLFunctions& gl = GLFunctions();
+    if (name != s.bound_texture) {
+        gl.BindTexture(GL_TEXTURE_2D, name);
+        s.bound_texture = name;
+    }
+    if (!s.texturing) {
+        gl.Enable(GL_TEXTURE_2D);
+        s.texturing = 1;
+    }
+}
+
+void GLDisableTex() {
+    TGLZeph2DState& s = GLZeph2DState();
+    if (s.texturing) {
+        GLFunctions().Disable(GL_TEXTURE_2D);
+        s.texturing = 0;
+    }
+}
+
+void GLPlot(float x, float y) {
+    GLDisableTex();
+    TGLFunctions& gl = GLFunctions();
+    gl.Begin(GL_POINTS);
+    gl.Vertex2f(x + 0.5f, y + 0.5f);
+    gl.End();
+}
+
+void GLDrawLine(float x0, float y0, float x1, float y1, float tx, float ty) {
+    GLDisableTex();
+    const TGLZeph2DState& s = GLZeph2DState();
+    TGLFunctions& gl = GLFunctions();
+    gl.Begin(GL_LINES);
+    SendMapped(s, x0, y0, tx, ty, 0.5f);
+    SendMapped(s, x1, y1, tx, ty, 0.5f);
+    gl.End();
+}
+
+void GLDrawRect(float x0, float y0, float x1, float y1, float tx, float ty) {
+    GLDisableTex();
+    const TGLZeph2DState& s = GLZeph2DState();
+    TGLFunctions& gl = GLFunctions();
+    gl.Begin(GL_QUADS);
+    SendMapped(s, x0, y0, tx, ty);
+    SendMapped(s, x1, y0, tx, ty);
+    SendMapped(s, x1, y1, tx, ty);
+    SendMapped(s, x0, y1, tx, ty);
+    gl.End();
+}
+
+int OvalSegments(float rx, float ry) {
+    int segments = int(std::fabs(rx) + std::fabs(ry));
+    if (segments < 12) segments = 12;
+    return segments & ~3;
+}
+
+void GLDrawOval(float x0, float y0, float x1, float y1, float tx, float ty) {
+    GLDisableTex();
+    const TGLZeph2DState& s = GLZeph2DState();
+    TGLFunctions& gl = GLFunctions();
+    float rx = (x1 - x0) * 0.5f, ry = (y1 - y0) * 0.5f;
+    float cx = x0 + rx, cy = y0 + ry;
+    int segments = OvalSegments(rx, ry);
+    gl.Begin(GL_POLYGON);
+    for (int i = 0; i < segments; ++i) {
+        float angle = float(i) * 360.0f / float(segments);
+        double radians = angle * kDegreesToRadians;
+        float u = cx + rx * float(std::cos(radians));
+        float v = cy - ry * float(std::sin(radians));
+        SendMapped(s, u, v, tx, ty);
+    }
+    gl.End();
+}
+
+void GLDrawPoly(const float* xy, size_t count, float hx, float hy, float ox, float oy) {
+    if (count < 6 || count % 2 != 0) return;
+    GLDisableTex();
+    const TGLZeph2DState& s = GLZeph2DState();
+    TGLFunctions& gl = GLFunctions();
+    gl.Begin(GL_POLYGON);
+    for (size_t i = 0; i < count; i += 2) SendMapped(s, xy[i] + hx, xy[i + 1] + hy, ox, oy);
+    gl.End();
+}
+
+int Pow2Size(int n) {
+    int size = 1;
+    while (size < n && size < (1 << 30)) size <<= 1;
+    return size;
+}
+
+}  // namespace kvl
