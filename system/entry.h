@@ -19,7 +19,7 @@ int RunApplication(int argc, char** argv, const std::function<void()>& body);
 
 // --- Exit handlers (run once, newest first, at RunApplication's end or at exit()) ---------------
 void AddExitHandler(std::function<void()> handler);
-void RunExitHandlers();
+bool RunExitHandlers();  // false if one threw (its text went to standard error; the rest still ran)
 
 // --- Process facts ------------------------------------------------------------------------------
 TString ApplicationDir();                 // folder of the executable, no trailing slash ("/" at the root)

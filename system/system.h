@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "runtime/object.h"
 #include "runtime/string.h"
@@ -75,6 +76,7 @@ struct TSystemModule {
     Ref<TSystemDriver> driver;      // never Null
     TSystemDriver* rawDriver;       // driver.get(), for the per-query fast path
     bool pumping = false;           // re-entrancy flag shared by Poll and Wait
+    std::vector<Ref<TSystemDriver>> retired;  // drivers replaced while pumping, released after
     void Reset();                   // for tests: headless driver, not pumping, posted calls dropped
 };
 TSystemModule& SystemModule();

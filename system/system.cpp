@@ -1,0 +1,124 @@
+#include "system/system.h"
+
+#include "runtime/module.h"
+#include "system/dialogs.h"
+#include "system/entry.h"
+#include "system/event.h"
+#include "system/input.h"
+#include "system/mainthread.h"
+#include "system/timer.h"
+
+namespace kvl {
+
+// --- Headless driver ----------------------------------------------------------------------------
+
+void THeadlessSystemDriver::Poll() {
+    if (PostedCallsPending()) RunPostedCalls();
+}
+
+void THeadlessSystemDriver::Wait() {
+    // Consume old wake-ups before testing, so a post landing after the test still wakes us.
+    ClearMainThreadWake();
+    if (!PostedCallsPending()) WaitMainThreadWake();
+    Poll();
+}
+
+void THeadlessSystemDriver::MoveMouse(int32_t, int32_t) {}
+void THeadlessSystemDriver::SetMouseVisible(int32_t visible) { mouseVisible = visible; }
+void THeadlessSystemDriver::Notify(const TString& text, int32_t serious) { TerminalNotify(text, serious); }
+int32_t THeadlessSystemDriver::Confirm(const TString& text, int32_t serious) { return TerminalConfirm(text, serious); }
+int32_t THeadlessSystemDriver::Proceed(const TString& text, int32_t serious) { return TerminalProceed(text, serious); }
+TString THeadlessSystemDriver::RequestFile(const TString& title, const TString& filter, int32_t save,
+                                           const TString& path) {
+    return TerminalRequestFile(title, filter, save, path);
+}
+TString THeadlessSystemDriver::RequestDir(const TString& title, const TString& path) {
+    return TerminalRequestDir(title, path);
+}
+int32_t THeadlessSystemDriver::OpenURL(const TString& url) { return DesktopOpenURL(url); }
+
+// --- Module -------------------------------------------------------------------------------------
+
+TSystemModule::TSystemModule() : driver(std::make_shared<THeadlessSystemDriver>()), rawDriver(driver.get()) {
+    IsMainThread();  // the thread that starts the system is the main thread
+}
+
+void TSystemModule::Reset() {
+    driver = std::make_shared<THeadlessSystemDriver>();
+    rawDriver = driver.get();
+    pumping = false;
+    retired.clear();
+    DiscardPostedCalls();
+}
+
+TSystemModule& SystemModule() {
+    static TSystemModule* module = new TSystemModule;
+    return *module;
+}
+
+void StartSystemModule() {
+    StartEventModule();
+    if (BeginModuleStart("system")) {
+        SystemModule();
+        // Timer threads must not outlive the program's own exit steps.
+        AddExitHandler(StopAllSystemTimers);
+    }
+    StartPolledInputModule();
+    StartTimerModule();
+}
+
+void SetSystemDriver(Ref<TSystemDriver> driver) {
+    TSystemModule& m = SystemModule();
+    if (!driver) driver = std::make_shared<THeadlessSystemDriver>();
+    if (m.pumping) m.retired.push_back(m.driver);  // still running: release it when the drain ends
+    m.driver = std::move(driver);
+    m.rawDriver = m.driver.get();
+}
+
+Ref<TSystemDriver> SystemDriver() { return SystemModule().driver; }
+
+namespace {
+// Sets the re-entrancy flag for one drain and clears it however the drain ends. A driver replaced
+// during the drain is released only afterwards, so the raw pointer stays valid without a reference
+// count on the per-query path.
+class TPumpScope {
+public:
+    explicit TPumpScope(TSystemModule& m) : _m(m) { _m.pumping = true; }
+    ~TPumpScope() {
+        _m.pumping = false;
+        if (!_m.retired.empty()) _m.retired.clear();
+    }
+
+private:
+    TSystemModule& _m;
+};
+}  // namespace
+
+void PollSystemEvents() {
+    TSystemModule& m = SystemModule();
+    if (m.pumping) return;
+    TPumpScope scope(m);
+    m.rawDriver->Poll();
+}
+
+void WaitSystemEvents() {
+    TSystemModule& m = SystemModule();
+    if (m.pumping) return;
+    TPumpScope scope(m);
+    m.rawDriver->Wait();
+}
+
+bool IsPumpingSystemEvents() { return SystemModule().pumping; }
+
+void MoveMouse(int32_t x, int32_t y) { SystemDriver()->MoveMouse(x, y); }
+void SetMouseVisible(int32_t visible) { SystemDriver()->SetMouseVisible(visible); }
+void Notify(const TString& text, int32_t serious) { SystemDriver()->Notify(text, serious); }
+int32_t Confirm(const TString& text, int32_t serious) { return SystemDriver()->Confirm(text, serious); }
+int32_t Proceed(const TString& text, int32_t serious) { return SystemDriver()->Proceed(text, serious); }
+TString RequestFile(const TString& title, const TString& filter, int32_t save, const TString& path) {
+    return SystemDriver()->RequestFile(title, filter, save, path);
+}
+TString RequestDir(const TString& title, const TString& path) { return SystemDriver()->RequestDir(title, path); }
+int32_t OpenURL(const TString& url) { return SystemDriver()->OpenURL(url); }
+
+}  // namespace kvl
