@@ -1,0 +1,36 @@
+// OpenGL image frames: one texture per frame, sized to a power of two that the OpenGL
+// implementation accepts, holding the pixmap in its top-left corner.
+#pragma once
+
+#include "draw2d/zeph2d.h"
+#include "draw2d/gl/glfuncs.h"
+
+namespace kvl {
+
+class TGLImageFrame : public TImageFrame {
+public:
+    float u0 = 0, v0 = 0;  // top-left texture coordinates (always 0)
+    float u1 = 0, v1 = 0;  // bottom-right: used width / texture width, used height / texture height
+    GLuint name = 0;       // the texture
+    int seq = 0;           // GraphicsSequence at creation; 0 once the texture is deleted
+
+    TGLImageFrame();
+    ~TGLImageFrame() override;  // deletes the texture in the shared context (see Release)
+    TGLImageFrame(const TGLImageFrame&) = delete;
+    TGLImageFrame& operator=(const TGLImageFrame&) = delete;
+
+    void Draw(float x0, float y0, float x1, float y1, float tx, float ty) override;
+    void Release();  // deletes the texture once; later calls do nothing
+
+    // Uploads pixmap into a new texture of the context that is current now (the driver makes
+    // the shared context current around this). Raises "Unable to calculate tex size".
+    static Ref<TGLImageFrame> CreateFromPixmap(const Ref<TPixmap>& pixmap, int flags);
+};
+
+// ---- Texture helpers (all through the GL call layer)
+void AdjustTexSize(int& width, int& height);          // powers of two accepted by the proxy probe
+Ref<TPixmap> PadTexturePixmap(const Ref<TPixmap>& source, int tex_width, int tex_height);  // RGBA
+GLuint CreateTex(int width, int height, int flags);   // bound, parameters set, levels allocated
+void UploadTex(Ref<TPixmap> pixmap, int flags);       // level 0, then halvings when mipmapped
+
+}  // namespace kvl

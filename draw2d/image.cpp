@@ -1,0 +1,203 @@
+#include "draw2d/image.h"
+
+#include <cmath>
+
+#include "pixmap/loader.h"
+
+namespace kvl {
+
+namespace {
+
+Ref<TPixmap> ObtainPixmap(const TUrl& url_or_pixmap) {
+    if (auto pixmap = std::dynamic_pointer_cast<TPixmap>(url_or_pixmap.Object())) return pixmap;
+    return LoadPixmap(url_or_pixmap);
+}
+
+int ResolveFlags(int flags) { return flags == -1 ? Draw2DState().auto_image_flags : flags; }
+
+void ApplyAutoMidHandle(const Ref<TImage>& image) {
+    if (image && Draw2DState().auto_mid_handle) MidHandleImage(image);
+}
+
+}  // namespace
+
+// ---- TImage
+
+void TImage::CheckIndex(int index) const {
+    if (index < 0 || size_t(index) >= pixmaps.size()) throw TRuntimeException("Image frame index out of range");
+}
+
+const TDataType& TImage::DataType() const {
+    static const TDataType type{"KVL.Draw2D.TImage"};
+    return type;
+}
+
+Ref<TImageFrame> TImage::Frame(int index) {
+    CheckIndex(index);
+    int sequence = GraphicsSequence();
+    if (seqs[index] == sequence) return frames[index];
+    Ref<TPixmap> pixmap = Lock(index, 1, 0);
+    frames[index] = nullptr;  // let the old frame (and its texture) go before making the new one
+    frames[index] = Draw2DState().driver->CreateFrameFromPixmap(pixmap, flags);
+    seqs[index] = frames[index] ? sequence : 0;
+    return frames[index];
+}
+
+Ref<TPixmap> TImage::Lock(int index, int /*read*/, int write) {
+    CheckIndex(index);
+    if (write) {
+        seqs[index] = 0;
+        frames[index] = nullptr;
+    }
+    if (!pixmaps[index]) pixmaps[index] = TPixmap::Create(width, height, FORMAT_RGBA8888, 4);
+    return pixmaps[index];
+}
+
+void TImage::SetPixmap(int index, Ref<TPixmap> pixmap) {
+    CheckIndex(index);
+    if (!pixmap) throw TRuntimeException("Image pixmap is Null");
+    if ((flags & IMAGE_MASKED) && AlphaBitsPerPixel[pixmap->format] == 0)
+        pixmap = ColorKeyPixmap(pixmap, mask_r, mask_g, mask_b);
+    pixmaps[index] = std::move(pixmap);
+    seqs[index] = 0;
+    frames[index] = nullptr;
+}
+
+Ref<TImage> TImage::Create(int width, int height, int frame_count, int flags, int mask_r, int mask_g, int mask_b) {
+    auto image = std::make_shared<TImage>();
+    image->width = width;
+    image->height = height;
+    image->flags = flags;
+    image->mask_r = mask_r;
+    image->mask_g = mask_g;
+    image->mask_b = mask_b;
+    size_t count = frame_count > 0 ? size_t(frame_count) : 0;
+    image->pixmaps.assign(count, nullptr);
+    image->frames.assign(count, nullptr);
+    image->seqs.assign(count, 0);
+    return image;
+}
+
+Ref<TImage> TImage::Load(const TUrl& url_or_pixmap, int flags, int mask_r, int mask_g, int mask_b) {
+    Ref<TPixmap> pixmap = ObtainPixmap(url_or_pixmap);
+    if (!pixmap) return nullptr;
+    Ref<TImage> image = Create(pixmap->width, pixmap->height, 1, flags, mask_r, mask_g, mask_b);
+    image->SetPixmap(0, pixmap);
+    return image;
+}
+
+Ref<TImage> TImage::LoadAnim(const TUrl& url_or_pixmap, int cell_width, int cell_height, int first, int count,
+                             int flags, int mask_r, int mask_g, int mask_b) {
+    Ref<TPixmap> pixmap = ObtainPixmap(url_or_pixmap);
+    if (!pixmap) return nullptr;
+    // Cells must have a size and the range must lie inside the sheet.
+    if (cell_width <= 0 || cell_height <= 0 || first < 0 || count <= 0) return nullptr;
+    int across = pixmap->width / cell_width, down = pixmap->height / cell_height;
+    if (int64_t(first) + count > int64_t(across) * down) return nullptr;
+    Ref<TImage> image = Create(cell_width, cell_height, count, flags, mask_r, mask_g, mask_b);
+    for (int cell = first; cell < first + count; ++cell) {
+        Ref<TPixmap> window =
+            pixmap->Window(cell % across * cell_width, cell / across * cell_height, cell_width, cell_height);
+        image->SetPixmap(cell - first, window->Copy());
+    }
+    return image;
+}
+
+// ---- Module operations
+
+Ref<TImage> LoadImage(const TUrl& url_or_pixmap, int flags) {
+    const TDraw2DState& m = Draw2DState();
+    Ref<TImage> image = TImage::Load(url_or_pixmap, ResolveFlags(flags), m.mask_red, m.mask_green, m.mask_blue);
+    ApplyAutoMidHandle(image);
+    return image;
+}
+
+Ref<TImage> LoadAnimImage(const TUrl& url_or_pixmap, int cell_width, int cell_height, int first, int count,
+                          int flags) {
+    const TDraw2DState& m = Draw2DState();
+    Ref<TImage> image = TImage::LoadAnim(url_or_pixmap, cell_width, cell_height, first, count, ResolveFlags(flags),
+                                         m.mask_red, m.mask_green, m.mask_blue);
+    ApplyAutoMidHandle(image);
+    return image;
+}
+
+Ref<TImage> CreateImage(int width, int height, int frame_count, int flags) {
+    const TDraw2DState& m = Draw2DState();
+    Ref<TImage> image = TImage::Create(width, height, frame_count, ResolveFlags(flags) | IMAGE_DYNAMIC, m.mask_red,
+                                       m.mask_green, m.mask_blue);
+    ApplyAutoMidHandle(image);
+    return image;
+}
+
+int ImageWidth(const Ref<TImage>& image) { return image->width; }
+int ImageHeight(const Ref<TImage>& image) { return image->height; }
+
+void SetImageHandle(const Ref<TImage>& image, float x, float y) {
+    image->handle_x = x;
+    image->handle_y = y;
+}
+
+void MidHandleImage(const Ref<TImage>& image) {
+    image->handle_x = float(image->width) * 0.5f;
+    image->handle_y = float(image->height) * 0.5f;
+}
+
+void SetAutoMidHandle(int enable) { Draw2DState().auto_mid_handle = enable != 0; }
+
+void SetAutoImageFlags(int flags) {
+    if (flags != -1) Draw2DState().auto_image_flags = flags;
+}
+
+Ref<TPixmap> LockImage(const Ref<TImage>& image, int frame, int read, int write) {
+    return image->Lock(frame, read, write);
+}
+
+void UnlockImage(const Ref<TImage>&, int) {}
+
+void GrabImage(const Ref<TImage>& image, int x, int y, int frame) {
+    Ref<TPixmap> pixmap = GrabPixmap(x, y, image->width, image->height);
+    if (image->flags & IMAGE_MASKED) {
+        const TDraw2DState& m = Draw2DState();
+        pixmap = ColorKeyPixmap(pixmap, m.mask_red, m.mask_green, m.mask_blue);
+    }
+    image->SetPixmap(frame, pixmap);
+}
+
+void DrawImage(const Ref<TImage>& image, float x, float y, int frame) {
+    DrawImageRect(image, x, y, float(image->width), float(image->height), frame);
+}
+
+void DrawImageRect(const Ref<TImage>& image, float x, float y, float width, float height, int frame) {
+    Ref<TZeph2DGraphics> state = TZeph2DGraphics::Current();
+    if (!state) throw TRuntimeException("No graphics are current");
+    Ref<TImageFrame> f = image->Frame(frame);
+    if (!f) return;
+    float x0 = -image->handle_x, y0 = -image->handle_y;
+    f->Draw(x0, y0, x0 + width, y0 + height, x + state->origin_x, y + state->origin_y);
+}
+
+void TileImage(const Ref<TImage>& image, float x, float y, int frame) {
+    Ref<TZeph2DGraphics> state = TZeph2DGraphics::Current();
+    if (!state) throw TRuntimeException("No graphics are current");
+    Ref<TImageFrame> f = image->Frame(frame);
+    if (!f) return;
+    int w = image->width, h = image->height;
+    if (w <= 0 || h <= 0) return;  // nothing to tile with, and the steps below would not advance
+    Draw2DState().driver->SetTransform(1, 0, 0, 1);
+    int vx = state->viewport_x, vy = state->viewport_y, vw = state->viewport_w, vh = state->viewport_h;
+    int left = vx - w + 1, top = vy - h + 1;
+    float px = x + state->origin_x - image->handle_x;
+    float py = y + state->origin_y - image->handle_y;
+    float fx = px - std::floor(px), fy = py - std::floor(py);
+    int sx = int(std::floor(px) - float(left));
+    int sy = int(std::floor(py) - float(top));
+    // The first tile starts at or left of (above) the viewport edge. A remainder of 0 on the
+    // negative side maps to left (top) itself, so the column (row) at the edge is never missed.
+    sx = (sx % w + w) % w + left;
+    sy = (sy % h + h) % h + top;
+    for (int ty = sy; ty < vy + vh; ty += h)
+        for (int tx = sx; tx < vx + vw; tx += w) f->Draw(0, 0, float(w), float(h), float(tx) + fx, float(ty) + fy);
+    UpdateTransform();
+}
+
+}  // namespace kvl
