@@ -92,7 +92,7 @@ void TPolledInputModule::Reset() {
 }
 
 void StartPolledInputModule() {
-    StartSystemModule();
+    StartSystemDriverModule();
     if (BeginModuleStart("polledinput")) PolledInputModule();
 }
 

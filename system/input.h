@@ -58,6 +58,6 @@ struct TPolledInputModule {
     void Reset();                            // for tests: hook off, everything zero
 };
 TPolledInputModule& PolledInputModule();
-void StartPolledInputModule();  // module "polledinput"; starts "system" first
+void StartPolledInputModule();  // module "polledinput"; starts "hook", "event", "system" first
 
 }  // namespace kvl

@@ -56,13 +56,17 @@ TSystemModule& SystemModule() {
     return *module;
 }
 
-void StartSystemModule() {
+void StartSystemDriverModule() {
     StartEventModule();
     if (BeginModuleStart("system")) {
         SystemModule();
         // Timer threads must not outlive the program's own exit steps.
         AddExitHandler(StopAllSystemTimers);
     }
+}
+
+void StartSystemModule() {
+    StartSystemDriverModule();
     StartPolledInputModule();
     StartTimerModule();
 }

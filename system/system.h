@@ -80,6 +80,7 @@ struct TSystemModule {
     void Reset();                   // for tests: headless driver, not pumping, posted calls dropped
 };
 TSystemModule& SystemModule();
-void StartSystemModule();  // starts modules "hook", "event", "system", "polledinput", "timer" in that order
+void StartSystemModule();        // starts modules "hook", "event", "system", "polledinput", "timer" in that order
+void StartSystemDriverModule();  // only "hook", "event", "system"
 
 }  // namespace kvl

@@ -80,7 +80,7 @@ TTimerModule& TimerModule() {
 }
 
 void StartTimerModule() {
-    StartSystemModule();
+    StartSystemDriverModule();
     if (BeginModuleStart("timer")) TimerModule();
 }
 

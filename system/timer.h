@@ -51,6 +51,6 @@ struct TTimerModule {
     void Reset();                                                         // for tests: stop every timer
 };
 TTimerModule& TimerModule();
-void StartTimerModule();  // module "timer"; starts "system" first
+void StartTimerModule();  // module "timer"; starts "hook", "event", "system" first
 
 }  // namespace kvl

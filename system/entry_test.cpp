@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "runtime/exception.h"
+#include "system/entry.h"
+#include "system/hook.h"
+#include "system/test_support.h"
+
+namespace kvl {
+namespace {
+
+using test::RunInChild;
+
+std::string SelfDir() {
+    char path[4096];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    std::string self(path, n > 0 ? static_cast<size_t>(n) : 0);
+    return self.substr(0, self.rfind('/'));
+}
+
+int RunProgram(const std::function<void()>& body) {
+    static char arg0[] = "prog";
+    static char arg1[] = "--flag";
+    static char arg2[] = "two words";
+    char* argv[] = {arg0, arg1, arg2, nullptr};
+    return RunApplication(3, argv, body);
+}
+
+TEST(EntryTest, BodyReturningExitsZeroAfterExitHandlersNewestFirst) {
+    auto result = RunInChild([] {
+        std::exit(RunProgram([] {
+            AddExitHandler([] { std::printf("first\n"); });
+            AddExitHandler([] { std::printf("second\n"); });
+            std::printf("body\n");
+        }));
+    });
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "body\nsecond\nfirst\n");
+    EXPECT_EQ(result.err, "");
+}
+
+TEST(EntryTest, UncaughtErrorPrintsItsTextAndExitsMinusOne) {
+    auto result = RunInChild([] {
+        std::exit(RunProgram([] {
+            AddExitHandler([] { std::printf("handler ran\n"); });
+            throw TRuntimeException("Unable to calculate tex size");
+        }));
+    });
+    EXPECT_EQ(result.exitCode, 255);
+    EXPECT_EQ(result.err, "Unable to calculate tex size\n");
+    EXPECT_EQ(result.out, "handler ran\n");
+
+    result = RunInChild([] {
+        std::exit(RunProgram([] {
+            HookModule().Reset();
+            for (;;) NewHookId();
+        }));
+    });
+    EXPECT_EQ(result.exitCode, 255);
+    EXPECT_EQ(result.err, "Too many hook ids\n");
+}
+
+TEST(EntryTest, AFailingExitHandlerDoesNotStopTheOthers) {
+    auto result = RunInChild([] {
+        std::exit(RunProgram([] {
+            AddExitHandler([] { std::printf("older\n"); });
+            AddExitHandler([] { throw TRuntimeException("handler failed"); });
+        }));
+    });
+    EXPECT_EQ(result.exitCode, 255);
+    EXPECT_EQ(result.out, "older\n");
+    EXPECT_EQ(result.err, "handler failed\n");
+}
+
+TEST(EntryTest, ExitHandlersAlsoRunOnExit) {
+    auto result = RunInChild([] {
+        AddExitHandler([] { std::printf("a\n"); });
+        AddExitHandler([] { std::printf("b\n"); });
+        std::exit(3);
+    });
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.out, "b\na\n");
+}
+
+TEST(EntryTest, SignalsPrintTheirNumberAndEndWithMinusOne) {
+    for (int signo : {SIGSEGV, SIGILL, SIGABRT, SIGTERM}) {
+        auto result = RunInChild([signo] {
+            std::exit(RunProgram([signo] {
+                AddExitHandler([] { std::printf("must not run from a signal handler\n"); });
+                raise(signo);
+            }));
+        });
+        EXPECT_EQ(result.exitCode, 255) << signo;
+        EXPECT_EQ(result.out, "signal!:" + std::to_string(signo) + "\n");
+        EXPECT_EQ(result.err, "Received Signal\n");
+    }
+    auto result = RunInChild([] { std::exit(RunProgram([] { std::abort(); })); });
+    EXPECT_EQ(result.out, "signal!:6\n");
+    EXPECT_EQ(result.exitCode, 255);
+    result = RunInChild([] { std::exit(RunProgram([] { raise(SIGBUS); })); });
+    EXPECT_EQ(result.err, "Unhandled Memory Exception Error\n");
+    EXPECT_EQ(result.exitCode, 255);
+}
+
+TEST(EntryTest, ProcessFactsAndTheChangeToTheApplicationDirectory) {
+    auto result = RunInChild([] {
+        if (chdir("/tmp") != 0) std::exit(9);
+        std::exit(RunProgram([] {
+            char cwd[4096];
+            std::printf("cwd=%s\n", getcwd(cwd, sizeof cwd));
+            std::printf("dir=%s\n", ToUtf8(ApplicationDir()).c_str());
+            std::printf("file=%s\n", ToUtf8(ApplicationFile()).c_str());
+            std::printf("launch=%s\n", ToUtf8(LaunchDir()).c_str());
+            std::printf("title=%s\n", ToUtf8(ApplicationTitle()).c_str());
+            for (const auto& arg : ApplicationArgs()) std::printf("arg=%s\n", ToUtf8(arg).c_str());
+        }));
+    });
+    const std::string dir = SelfDir();
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(n, 0);
+    self[n] = '\0';
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "cwd=" + dir + "\ndir=" + dir + "\nfile=" + self +
+                              "\nlaunch=/tmp\ntitle=Corvex Application\narg=prog\narg=--flag\narg=two words\n");
+}
+
+TEST(EntryTest, DirectoryOfAPath) {
+    EXPECT_EQ(DirectoryOf(u"/usr/local/bin/game"), u"/usr/local/bin");
+    EXPECT_EQ(DirectoryOf(u"/game"), u"/");
+    EXPECT_EQ(DirectoryOf(u"game"), u"");
+    EXPECT_EQ(DirectoryOf(u"/a b/c\\d/game"), u"/a b/c\\d");  // a backslash is a file-name character here
+}
+
+}  // namespace
+}  // namespace kvl
