@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <typeinfo>
+
+#include "pixmap/bmp.h"
+#include "pixmap/jpeg.h"
+#include "pixmap/loader.h"
+#include "pixmap/png.h"
+#include "pixmap/test_images.h"
+#include "pixmap/tga.h"
+#include "runtime/module.h"
+
+namespace kvl {
+namespace {
+
+using testimages::Bytes;
+
+class LoaderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        StartPixmapModule();
+        TPixmapModule::Get().Reset();
+    }
+    void TearDown() override { TPixmapModule::Get().Reset(); }
+};
+
+Bytes SmallPng() {
+    testimages::TPngSpec spec;
+    spec.width = 2;
+    spec.colorType = 2;
+    spec.rows = {{1, 2, 3, 4, 5, 6}};
+    return testimages::EncodePng(spec);
+}
+
+// A stream that cannot tell its position.
+class TNoPosStream : public TStream {
+public:
+    int32_t Read(void*, int32_t) override { return 0; }
+};
+
+// A stream that never ends and never delivers: every loader's read raises.
+class TStuckStream : public TStream {
+public:
+    bool Eof() override { return false; }
+    int32_t Pos() override { return 0; }
+    int32_t Seek(int32_t) override { return 0; }
+    int32_t Read(void*, int32_t) override { return 0; }
+    int32_t Close() override { return ++closes, 0; }
+    int closes = 0;
+};
+
+class TFailingLoader : public TPixmapLoader {
+public:
+    Ref<TPixmap> LoadPixmap(const Ref<TStream>&) override { throw TRuntimeException("loader broke"); }
+};
+
+TEST_F(LoaderTest, StartUpRegistersTgaPngJpegBmpNewestFirst) {
+    std::vector<std::string> order;
+    for (auto loader = FirstPixmapLoader(); loader; loader = loader->Succ()) {
+        auto& l = *loader;
+        order.push_back(typeid(l) == typeid(TPixmapLoaderTGA)   ? "TGA"
+                        : typeid(l) == typeid(TPixmapLoaderPNG) ? "PNG"
+                        : typeid(l) == typeid(TPixmapLoaderJPG) ? "JPEG"
+                        : typeid(l) == typeid(TPixmapLoaderBMP) ? "BMP"
+                                                                : "?");
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"TGA", "PNG", "JPEG", "BMP"}));
+    auto modules = StartedModules();
+    auto at = [&](const char* name) { return std::find(modules.begin(), modules.end(), name) - modules.begin(); };
+    EXPECT_LT(at("stream"), at("pixmap"));
+    StartPixmapModule();  // a second start registers nothing more
+    int count = 0;
+    for (auto loader = FirstPixmapLoader(); loader; loader = loader->Succ()) ++count;
+    EXPECT_EQ(count, 4);
+}
+
+TEST_F(LoaderTest, EveryFormatLoadsFromFileAndIncbin) {
+    const std::string dir = ::testing::TempDir();
+    Bytes bmp = testimages::BmpHeader(1, 1, 24);
+    bmp.insert(bmp.end(), {9, 8, 7, 0});
+    Bytes tga = testimages::TgaHeader(1, 1, 2, 24);
+    tga.insert(tga.end(), {9, 8, 7});
+    Bytes jpeg = testimages::EncodeJpeg(4, 4, 1, Bytes(16, 100), 100);
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        int format;
+    };
+    for (const Case& c : {Case{"a.png", SmallPng(), FORMAT_RGB888}, Case{"b.bmp", bmp, FORMAT_BGR888},
+                          Case{"c.tga", tga, FORMAT_RGB888}, Case{"d.jpg", jpeg, FORMAT_I8}}) {
+        // The extension plays no part: every file gets the same misleading one.
+        std::string path = dir + "kvl_loader_" + c.name + ".dat";
+        testimages::WriteFile(path, c.bytes);
+        auto pixmap = LoadPixmap(path);
+        ASSERT_TRUE(pixmap) << c.name;
+        EXPECT_EQ(pixmap->format, c.format) << c.name;
+        std::remove(path.c_str());
+    }
+    static const Bytes embedded = SmallPng();
+    RegisterIncbin("kvl_loader_test.png", embedded.data(), int32_t(embedded.size()));
+    auto pixmap = LoadPixmap("incbin::kvl_loader_test.png");
+    ASSERT_TRUE(pixmap);
+    EXPECT_EQ(pixmap->ReadPixel(1, 0), 0xFF040506u);
+    EXPECT_FALSE(LoadPixmap("incbin::missing.png"));
+    EXPECT_FALSE(LoadPixmap(dir + "kvl_loader_no_such_file.png"));
+}
+
+TEST_F(LoaderTest, EmptyAndUnknownDataAreDeclined) {
+    Bytes empty;
+    EXPECT_FALSE(LoadPixmap(TRamStream::Create(empty.data(), 0, true)));
+    Bytes text = {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd'};
+    EXPECT_FALSE(LoadPixmap(TRamStream::Create(text.data(), int32_t(text.size()), true)));
+    EXPECT_FALSE(LoadPixmap(std::make_shared<TNoPosStream>()));
+}
+
+TEST_F(LoaderTest, StartsEveryLoaderAtTheStreamPosition) {
+    Bytes bytes(100, 0x55);
+    Bytes png = SmallPng();
+    bytes.insert(bytes.end(), png.begin(), png.end());
+    auto stream = TRamStream::Create(bytes.data(), int32_t(bytes.size()), true);
+    stream->Seek(100);
+    auto pixmap = LoadPixmap(stream);
+    ASSERT_TRUE(pixmap);
+    EXPECT_EQ(pixmap->ReadPixel(0, 0), 0xFF010203u);
+    // The caller's stream is still open and usable.
+    stream->Seek(0);
+    EXPECT_EQ(stream->ReadByte(), 0x55);
+}
+
+TEST_F(LoaderTest, StreamExceptionsDeclineOtherExceptionsPass) {
+    auto stuck = std::make_shared<TStuckStream>();
+    EXPECT_FALSE(LoadPixmap(stuck));
+    EXPECT_EQ(stuck->closes, 0);  // wrapped: the caller's stream is not closed
+
+    RegisterPixmapLoader(std::make_shared<TFailingLoader>());
+    Bytes png = SmallPng();
+    EXPECT_THROW(LoadPixmap(TRamStream::Create(png.data(), int32_t(png.size()), true)), TRuntimeException);
+    TPixmapModule::Get().Reset();
+    EXPECT_TRUE(LoadPixmap(TRamStream::Create(png.data(), int32_t(png.size()), true)));
+}
+
+TEST_F(LoaderTest, PixelLimitIsSharedByTheDecoders) {
+    EXPECT_TRUE(PixmapSizeAllowed(16384, 16384));
+    EXPECT_FALSE(PixmapSizeAllowed(16384, 16385));
+    EXPECT_FALSE(PixmapSizeAllowed(0, 1));
+    EXPECT_FALSE(PixmapSizeAllowed(1, -1));
+    TPixmapModule::Get().SetPixelLimit(15);
+    Bytes tga = testimages::TgaHeader(4, 4, 2, 24);
+    tga.resize(tga.size() + 48, 1);
+    EXPECT_FALSE(LoadPixmap(TRamStream::Create(tga.data(), int32_t(tga.size()), true)));
+    Bytes jpeg = testimages::EncodeJpeg(4, 4, 1, Bytes(16, 100), 100);
+    EXPECT_FALSE(LoadPixmap(TRamStream::Create(jpeg.data(), int32_t(jpeg.size()), true)));
+    TPixmapModule::Get().SetPixelLimit(16);
+    EXPECT_TRUE(LoadPixmap(TRamStream::Create(tga.data(), int32_t(tga.size()), true)));
+    EXPECT_TRUE(LoadPixmap(TRamStream::Create(jpeg.data(), int32_t(jpeg.size()), true)));
+}
+
+}  // namespace
+}  // namespace kvl
