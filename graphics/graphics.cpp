@@ -154,7 +154,8 @@ void SetGraphics(const Ref<TGraphics>& graphics) {
     m.current = graphics;
 }
 
-void CloseGraphics(const Ref<TGraphics>& graphics) {
+void CloseGraphics(const Ref<TGraphics>& which) {
+    const Ref<TGraphics> graphics = which;  // which may be the very field cleared below
     if (!graphics) return;
     TGraphicsModule& m = Module();
     if (graphics == m.opened) m.opened = nullptr;

@@ -1,0 +1,18 @@
+// The swap interval of the current drawable: 0 presents at once, 1 waits for vertical blank.
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <cstdint>
+
+namespace kvl::glx {
+
+// Sets the interval through GLX_EXT_swap_control, else GLX_MESA_swap_control, else
+// GLX_SGI_swap_control (which cannot set 0), looked up on every call. Without any of them,
+// or without a current drawable, nothing happens. Returns whether an extension took it.
+bool SetSwapInterval(Display* display, int32_t interval);
+
+// Which extension SetSwapInterval would use: "GLX_EXT_swap_control", ..., or "" for none.
+const char* SwapIntervalExtension(Display* display);
+
+}  // namespace kvl::glx
