@@ -1,6 +1,7 @@
 #include "draw2d/gl/glframe.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "draw2d/gl/glrender.h"
 #include "runtime/exception.h"
@@ -123,6 +124,7 @@ void UploadTex(Ref<TPixmap> pixmap, int flags) {
 }
 
 Ref<TGLImageFrame> TGLImageFrame::CreateFromPixmap(const Ref<TPixmap>& pixmap, int flags) {
+    if (!pixmap || pixmap->width <= 0 || pixmap->height <= 0) return nullptr;  // nothing to show
     int tw = pixmap->width, th = pixmap->height;
     AdjustTexSize(tw, th);
     int w = std::min(pixmap->width, tw), h = std::min(pixmap->height, th);
