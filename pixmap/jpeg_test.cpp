@@ -157,11 +157,13 @@ TEST_F(JpegTest, DecodeJpegAdapter) {
     for (size_t i = 0; i < grey.size(); ++i) EXPECT_NEAR(image.pixels[i], grey[i], 3);
     std::free(image.pixels);
 
-    auto junk = Memory(Bytes{1, 2, 3});
+    const Bytes junkBytes = {1, 2, 3};
+    auto junk = Memory(junkBytes);
     EXPECT_EQ(DecodeJpeg(*junk, ReadJpegFromStream, &image), -1);
 
     // An exception from the read function is passed on after libjpeg is released.
-    auto anything = Memory(Bytes{0xFF, 0xD8});
+    const Bytes startMarker = {0xFF, 0xD8};
+    auto anything = Memory(startMarker);
     auto throwing = [](uint8_t*, int32_t, TStream&) -> int32_t { throw TRuntimeException("boom"); };
     EXPECT_THROW(DecodeJpeg(*anything, throwing, &image), TRuntimeException);
 }
