@@ -1,0 +1,325 @@
+// Rendering through the OpenGL back end in a real window (Xvfb with Mesa), read back with
+// GrabPixmap: blend modes, clamping, placement, rotation, images, text, tiling, scissoring,
+// DrawPixmap, and images surviving a new context.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "draw2d/draw2d.h"
+#include "draw2d/gl/gldriver.h"
+
+namespace kvl {
+namespace {
+
+constexpr int kWidth = 320, kHeight = 240;
+
+// Counts the calls that reach OpenGL, and still makes them.
+class TCountingGL : public TGLFunctions {
+public:
+    int blend_state_calls = 0, binds = 0, deletes = 0;
+    void Enable(GLenum cap) override {
+        Note(cap);
+        TGLFunctions::Enable(cap);
+    }
+    void Disable(GLenum cap) override {
+        Note(cap);
+        TGLFunctions::Disable(cap);
+    }
+    void BlendFunc(GLenum s, GLenum d) override {
+        ++blend_state_calls;
+        TGLFunctions::BlendFunc(s, d);
+    }
+    void BindTexture(GLenum target, GLuint name) override {
+        ++binds;
+        TGLFunctions::BindTexture(target, name);
+    }
+    void DeleteTextures(GLsizei n, const GLuint* names) override {
+        deletes += n;
+        TGLFunctions::DeleteTextures(n, names);
+    }
+
+private:
+    void Note(GLenum cap) {
+        if (cap == GL_BLEND || cap == GL_ALPHA_TEST) ++blend_state_calls;
+    }
+};
+
+struct RGB {
+    int r, g, b;
+};
+
+RGB At(const Ref<TPixmap>& p, int x, int y) {
+    uint32_t v = p->ReadPixel(x, y);
+    return {int(v >> 16 & 255), int(v >> 8 & 255), int(v & 255)};
+}
+
+RGB Probe(int x, int y) { return At(GrabPixmap(x, y, 1, 1), 0, 0); }
+
+::testing::AssertionResult Near(RGB got, RGB want, int tolerance = 2) {
+    if (std::abs(got.r - want.r) <= tolerance && std::abs(got.g - want.g) <= tolerance &&
+        std::abs(got.b - want.b) <= tolerance)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "got (" << got.r << ", " << got.g << ", " << got.b << "), want ("
+                                         << want.r << ", " << want.g << ", " << want.b << ")";
+}
+
+class GLDisplayTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { StartGLZeph2DModule(); }
+    void SetUp() override {
+        ASSERT_TRUE(OpenGraphics(kWidth, kHeight, 0, 0, 0)) << "no window";
+        SetClsColor(100, 50, 200);
+        Cls();
+    }
+    void TearDown() override {
+        SetGLFunctions(nullptr);
+        CloseOpenedGraphics();
+    }
+    static Ref<TPixmap> Solid(int w, int h, uint32_t argb) {
+        Ref<TPixmap> p = TPixmap::Create(w, h, FORMAT_RGBA8888, 4);
+        p->ClearPixels(argb);
+        return p;
+    }
+};
+
+TEST_F(GLDisplayTest, TheBackEndIsTheDefaultDriver) {
+    EXPECT_EQ(GraphicsDriver(), GLZeph2DDriver());
+    EXPECT_EQ(GLZeph2DDriver()->ToString(), u"OpenGL");
+    EXPECT_EQ(CurrentGraphicsFlags() & GFX_DOUBLE_BUFFER, GFX_DOUBLE_BUFFER);
+    ASSERT_TRUE(TZeph2DGraphics::Current());
+    EXPECT_EQ(TZeph2DGraphics::Current()->_setup, 1);
+    EXPECT_EQ(IncbinSize("gldrawtextfont.bin"), 1536);
+    EXPECT_EQ(0, std::memcmp(IncbinData("gldrawtextfont.bin"), IncbinData("tundrafont.bin"), 1536));
+    EXPECT_TRUE(Near(Probe(5, 5), {100, 50, 200}));
+}
+
+TEST_F(GLDisplayTest, EachBlendModeCombinesAsDocumented) {
+    struct Case {
+        int mode;
+        float alpha;
+        RGB colour, want;
+    };
+    const Case cases[] = {
+        {BLEND_SOLID, 0.5f, {255, 0, 0}, {255, 0, 0}},
+        {BLEND_MASK, 0.5f, {255, 0, 0}, {100, 50, 200}},  // 127/255 is below the 0.5 reference
+        {BLEND_MASK, 0.51f, {255, 0, 0}, {255, 0, 0}},
+        {BLEND_ALPHA, 0.5f, {255, 0, 0}, {177, 25, 100}},
+        {BLEND_ADDITIVE, 0.5f, {100, 0, 10}, {150, 50, 205}},
+        {BLEND_MULTIPLY, 1.0f, {128, 255, 0}, {50, 50, 0}},
+        {77, 0.0f, {0, 255, 0}, {0, 255, 0}},  // unknown modes are solid
+    };
+    int x = 0;
+    for (const Case& c : cases) {
+        SetBlend(c.mode);
+        SetAlpha(c.alpha);
+        SetColor(c.colour.r, c.colour.g, c.colour.b);
+        DrawRect(float(x), 0, 10, 10);
+        EXPECT_TRUE(Near(Probe(x + 5, 5), c.want)) << "mode " << c.mode << " alpha " << c.alpha;
+        x += 20;
+    }
+}
+
+TEST_F(GLDisplayTest, OutOfRangeColourAndAlphaAreClamped) {
+    SetBlend(BLEND_ALPHA);
+    SetAlpha(1.5f);
+    SetColor(300, -4, 128);
+    DrawRect(0, 0, 10, 10);
+    EXPECT_TRUE(Near(Probe(5, 5), {255, 0, 128}));
+    SetAlpha(-0.2f);
+    SetColor(0, 0, 0);
+    DrawRect(0, 0, 10, 10);
+    EXPECT_TRUE(Near(Probe(5, 5), {255, 0, 128})) << "alpha below 0 draws nothing";
+    int r, g, b;
+    GetColor(r, g, b);
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(GetAlpha(), -0.2f);
+}
+
+TEST_F(GLDisplayTest, RectanglesAreHeldByTheirHandleAndTurnClockwise) {
+    SetBlend(BLEND_SOLID);
+    SetColor(255, 255, 255);
+    SetHandle(10, 5);
+    SetOrigin(20, 30);
+    DrawRect(100, 100, 20, 10);  // covers x 110..129, y 125..134
+    EXPECT_TRUE(Near(Probe(110, 125), {255, 255, 255}));
+    EXPECT_TRUE(Near(Probe(129, 134), {255, 255, 255}));
+    EXPECT_TRUE(Near(Probe(109, 130), {100, 50, 200}));
+    EXPECT_TRUE(Near(Probe(130, 130), {100, 50, 200}));
+    EXPECT_TRUE(Near(Probe(120, 135), {100, 50, 200}));
+
+    // A quarter turn clockwise: the 40 x 10 bar from (200, 100) points down the window.
+    SetHandle(0, 0);
+    SetOrigin(0, 0);
+    SetRotation(90);
+    SetColor(0, 255, 0);
+    DrawRect(200, 100, 40, 10);
+    EXPECT_TRUE(Near(Probe(195, 135), {0, 255, 0}));
+    EXPECT_TRUE(Near(Probe(220, 105), {100, 50, 200}));
+    EXPECT_TRUE(Near(Probe(205, 120), {100, 50, 200}));
+}
+
+TEST_F(GLDisplayTest, LinesLightTheirLastPixelAndPlotsHitTheirPixel) {
+    SetBlend(BLEND_SOLID);
+    SetColor(255, 255, 0);
+    DrawLine(10, 50, 20, 50);
+    EXPECT_TRUE(Near(Probe(10, 50), {255, 255, 0}));
+    EXPECT_TRUE(Near(Probe(20, 50), {255, 255, 0}));
+    EXPECT_TRUE(Near(Probe(21, 50), {100, 50, 200}));
+    EXPECT_TRUE(Near(Probe(15, 51), {100, 50, 200}));
+    Plot(40, 60);
+    EXPECT_TRUE(Near(Probe(40, 60), {255, 255, 0}));
+    EXPECT_TRUE(Near(Probe(41, 60), {100, 50, 200}));
+    DrawOval(100, 100, 40, 20);
+    EXPECT_TRUE(Near(Probe(120, 110), {255, 255, 0}));
+    EXPECT_TRUE(Near(Probe(101, 101), {100, 50, 200})) << "corner outside the ellipse";
+    DrawPoly({200, 100, 240, 100, 200, 140});
+    EXPECT_TRUE(Near(Probe(205, 105), {255, 255, 0}));
+    EXPECT_TRUE(Near(Probe(235, 135), {100, 50, 200}));
+}
+
+TEST_F(GLDisplayTest, ImagesDrawAboutTheirMidHandleAndTurnWithRotation) {
+    // Left half red, right half green; black corner pixel keyed away by the default flags.
+    Ref<TPixmap> p = TPixmap::Create(64, 32, FORMAT_RGB888, 4);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 64; ++x) p->WritePixel(x, y, x < 32 ? 0xFFFF0000 : 0xFF00FF00);
+    SetAutoMidHandle(1);
+    Ref<TImage> image = LoadImage(p);
+    SetAutoMidHandle(0);
+    DrawImage(image, 100, 100);  // covers 68..131 x 84..115
+    EXPECT_TRUE(Near(Probe(70, 100), {255, 0, 0}));
+    EXPECT_TRUE(Near(Probe(129, 100), {0, 255, 0}));
+    EXPECT_TRUE(Near(Probe(66, 100), {100, 50, 200}));
+    EXPECT_TRUE(Near(Probe(100, 117), {100, 50, 200}));
+
+    SetRotation(180);
+    DrawImage(image, 250, 100);
+    EXPECT_TRUE(Near(Probe(222, 100), {0, 255, 0})) << "turned half round: green on the left";
+    EXPECT_TRUE(Near(Probe(278, 100), {255, 0, 0}));
+    SetRotation(0);
+
+    // The same image in a new context: the frame is remade from the kept pixmap.
+    CloseOpenedGraphics();
+    ASSERT_TRUE(OpenGraphics(kWidth, kHeight, 0, 0, 0));
+    SetClsColor(100, 50, 200);
+    Cls();
+    DrawImage(image, 100, 100);
+    EXPECT_TRUE(Near(Probe(70, 100), {255, 0, 0}));
+    EXPECT_TRUE(Near(Probe(129, 100), {0, 255, 0}));
+}
+
+TEST_F(GLDisplayTest, MaskedImagesHideTheirKeyColour) {
+    Ref<TPixmap> p = TPixmap::Create(16, 16, FORMAT_RGB888, 4);
+    p->ClearPixels(0xFF000000);
+    for (int y = 4; y < 12; ++y)
+        for (int x = 4; x < 12; ++x) p->WritePixel(x, y, 0xFFFFFFFF);
+    Ref<TImage> image = LoadImage(p, IMAGE_MASKED);
+    DrawImage(image, 10, 10);
+    EXPECT_TRUE(Near(Probe(12, 12), {100, 50, 200})) << "BLEND_MASK drops the keyed border";
+    EXPECT_TRUE(Near(Probe(18, 18), {255, 255, 255}));
+    SetColor(255, 0, 0);
+    DrawImage(image, 40, 10);
+    EXPECT_TRUE(Near(Probe(48, 18), {255, 0, 0})) << "texels are tinted by the drawing colour";
+}
+
+// The ink of glyph g of the built-in font at (column, row).
+bool Ink(int code, int column, int row) { return IncbinData("tundrafont.bin")[row * 96 + code - 32] >> column & 1; }
+
+TEST_F(GLDisplayTest, TextDrawsTheBuiltInGlyphsAndRunsDownWhenTurned) {
+    SetColor(255, 255, 255);
+    DrawText("A", 20, 20);
+    Ref<TPixmap> grabbed = GrabPixmap(20, 20, 8, 16);
+    for (int row = 0; row < 16; ++row)
+        for (int col = 0; col < 8; ++col) {
+            RGB want = Ink('A', col, row) ? RGB{255, 255, 255} : RGB{100, 50, 200};
+            EXPECT_TRUE(Near(At(grabbed, col, row), want)) << col << ", " << row;
+        }
+
+    // Turned a quarter: "AB" from (200, 50) runs down, A in y 50..57 and B in y 58..65, with
+    // glyph rows stacked leftwards from x 200.
+    SetRotation(90);
+    DrawText("AB", 200, 50);
+    SetRotation(0);
+    grabbed = GrabPixmap(184, 50, 16, 16);
+    for (int code : {'A', 'B'})
+        for (int col = 0; col < 8; ++col)
+            for (int row = 0; row < 16; ++row) {
+                int y = (code - 'A') * 8 + col, x = 15 - row;
+                RGB want = Ink(code, col, row) ? RGB{255, 255, 255} : RGB{100, 50, 200};
+                EXPECT_TRUE(Near(At(grabbed, x, y), want)) << char(code) << " " << col << ", " << row;
+            }
+}
+
+TEST_F(GLDisplayTest, ViewportScissorsDrawingAndClearing) {
+    SetViewport(50, 40, 100, 60);
+    SetClsColor(0, 0, 0);
+    Cls();
+    EXPECT_TRUE(Near(Probe(50, 40), {0, 0, 0}));
+    EXPECT_TRUE(Near(Probe(149, 99), {0, 0, 0}));
+    EXPECT_TRUE(Near(Probe(49, 40), {100, 50, 200}));
+    EXPECT_TRUE(Near(Probe(150, 99), {100, 50, 200}));
+    EXPECT_TRUE(Near(Probe(100, 100), {100, 50, 200}));
+
+    // Tiles cover the whole viewport and nothing outside it.
+    Ref<TPixmap> p = Solid(32, 32, 0xFF00FF00);
+    p->WritePixel(0, 0, 0xFFFF0000);
+    Ref<TImage> tile = LoadImage(p, 0);
+    TileImage(tile, 10, 3);
+    Ref<TPixmap> grabbed = GrabPixmap(0, 0, kWidth, kHeight);
+    for (int y = 30; y < 110; ++y)
+        for (int x = 40; x < 160; ++x) {
+            bool inside = x >= 50 && x < 150 && y >= 40 && y < 100;
+            bool marker = inside && (x - 10) % 32 == 0 && (y - 3) % 32 == 0;
+            RGB want = !inside ? RGB{100, 50, 200} : marker ? RGB{255, 0, 0} : RGB{0, 255, 0};
+            ASSERT_TRUE(Near(At(grabbed, x, y), want)) << x << ", " << y;
+        }
+    SetViewport(0, 0, kWidth, kHeight);
+    Cls();
+    EXPECT_TRUE(Near(Probe(0, 0), {0, 0, 0})) << "the full viewport lifts the scissor";
+}
+
+TEST_F(GLDisplayTest, DrawPixmapAndGrabPixmapRoundTrip) {
+    Ref<TPixmap> p = TPixmap::Create(5, 3, FORMAT_RGB888, 4);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x) p->WritePixel(x, y, 0xFF000000u | uint32_t(40 * x) << 16 | uint32_t(80 * y) << 8);
+    SetBlend(BLEND_ALPHA);
+    SetColor(0, 0, 0);  // pixmaps are copied, not tinted
+    DrawPixmap(p, 30, 40);
+    Ref<TPixmap> back = GrabPixmap(30, 40, 5, 3);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x) EXPECT_EQ(back->ReadPixel(x, y), p->ReadPixel(x, y)) << x << ", " << y;
+    EXPECT_EQ(GetBlend(), BLEND_ALPHA);
+    EXPECT_EQ(GLZeph2DState().blend_mode, BLEND_ALPHA) << "blend mode restored";
+
+    DrawPixmap(p, -2, 0);  // partly outside the window: the visible part still lands
+    EXPECT_EQ(GrabPixmap(0, 0, 1, 1)->ReadPixel(0, 0), p->ReadPixel(2, 0));
+
+    Ref<TImage> image = CreateImage(5, 3, 1, 0);
+    GrabImage(image, 30, 40);
+    EXPECT_EQ(image->pixmaps[0]->ReadPixel(4, 2), p->ReadPixel(4, 2));
+}
+
+TEST_F(GLDisplayTest, RedundantStateChangesMakeNoGLCalls) {
+    TCountingGL counter;
+    SetGLFunctions(&counter);
+    SetBlend(BLEND_ALPHA);
+    int after_first = counter.blend_state_calls;
+    EXPECT_EQ(after_first, 3);
+    SetBlend(BLEND_ALPHA);
+    EXPECT_EQ(counter.blend_state_calls, after_first);
+
+    Ref<TImage> image = LoadImage(Solid(8, 8, 0xFFFFFFFF), 0);
+    DrawImage(image, 0, 0);
+    int binds = counter.binds;
+    DrawImage(image, 10, 0);
+    DrawImage(image, 20, 0);
+    EXPECT_EQ(counter.binds, binds) << "binding the bound texture costs nothing";
+
+    // Releasing the image deletes its texture.
+    image.reset();
+    EXPECT_GE(counter.deletes, 1);
+    SetGLFunctions(nullptr);
+}
+
+}  // namespace
+}  // namespace kvl
