@@ -1,0 +1,315 @@
+// The GL driver on a real X server (a private Xvfb with Mesa's software renderer): window
+// geometry, title and class as read back through Xlib, buffers per flag, texture sharing,
+// the swap interval, closing, modes, full screen and adopted windows.
+#include <gtest/gtest.h>
+// gtest before the X headers: their macros (None, Bool) break it otherwise.
+#include <GL/gl.h>
+#include <GL/glx.h>
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+
+#include <string>
+
+#include "graphics/gl_graphics.h"
+#include "graphics/glx/fbconfig.h"
+#include "graphics/glx/native.h"
+#include "graphics/glx/swap_interval.h"
+#include "system/entry.h"
+#include "system/input.h"
+#include "system/system.h"
+#include "system/x11/display.h"
+
+using namespace kvl;
+
+namespace {
+
+Display* D() { return x11::X11Display(); }
+
+glx::TGLContextRecord* RecordOf(const Ref<TGraphics>& g) { return static_cast<TGLGraphics&>(*g)._context; }
+
+bool WindowExists(Window window) {
+    x11::TX11ErrorTrap trap;
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(D(), window, &attributes);
+    return !trap.Failed();
+}
+
+int ConfigAttribute(GLXFBConfig config, int attribute) {
+    int value = 0;
+    glXGetFBConfigAttrib(D(), config, attribute, &value);
+    return value;
+}
+
+class GLDriver : public ::testing::Test {
+protected:
+    void SetUp() override {
+        StartGLGraphicsModule();
+        SelectGraphicsDriver(GLGraphicsDriver(), GFX_DOUBLE_BUFFER);
+    }
+    void TearDown() override {
+        CloseOpenedGraphics();
+        SetGraphics(nullptr);
+    }
+};
+
+}  // namespace
+
+TEST_F(GLDriver, OpenedWindowHasTheRequestedGeometryTitleAndClass) {
+    Ref<TGraphics> g = OpenGraphics(800, 600, 0, 60, 0);
+    ASSERT_TRUE(g);
+    glx::TGLContextRecord* r = RecordOf(g);
+    EXPECT_EQ(r->kind, glx::KIND_WINDOW);
+    EXPECT_EQ(CurrentGraphicsWidth(), 800);
+    EXPECT_EQ(CurrentGraphicsHeight(), 600);
+    EXPECT_EQ(CurrentGraphicsDepth(), 0);
+    EXPECT_EQ(CurrentGraphicsHertz(), 60);
+    EXPECT_EQ(CurrentGraphicsFlags(), GFX_DOUBLE_BUFFER);
+
+    Window root = 0, child = 0;
+    int x = 0, y = 0;
+    unsigned w = 0, h = 0, border = 0, bits = 0;
+    ASSERT_TRUE(XGetGeometry(D(), r->window, &root, &x, &y, &w, &h, &border, &bits));
+    EXPECT_EQ(w, 800u);
+    EXPECT_EQ(h, 600u);
+    ASSERT_TRUE(XTranslateCoordinates(D(), r->window, root, 0, 0, &x, &y, &child));
+    EXPECT_EQ(x, 32);
+    EXPECT_EQ(y, 32);
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(D(), r->window, &attributes);
+    EXPECT_EQ(attributes.map_state, IsViewable);
+
+    char* name = nullptr;
+    ASSERT_TRUE(XFetchName(D(), r->window, &name));
+    EXPECT_STREQ(name, "Corvex Application");
+    XFree(name);
+    XClassHint hint{};
+    ASSERT_TRUE(XGetClassHint(D(), r->window, &hint));
+    EXPECT_STREQ(hint.res_class, "Corvex GLGraphics");
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    XSizeHints* size = XAllocSizeHints();
+    long supplied = 0;
+    ASSERT_TRUE(XGetWMNormalHints(D(), r->window, size, &supplied));
+    EXPECT_EQ(size->min_width, 800);
+    EXPECT_EQ(size->max_width, 800);
+    EXPECT_EQ(size->min_height, 600);
+    EXPECT_EQ(size->max_height, 600);
+    EXPECT_TRUE(size->flags & USPosition);
+    XFree(size);
+
+    // Double-buffered (the default flags) and current, with a working GL.
+    EXPECT_EQ(ConfigAttribute(r->config, GLX_DOUBLEBUFFER), 1);
+    EXPECT_EQ(glXGetCurrentContext(), r->context);
+    EXPECT_NE(glGetString(GL_VERSION), nullptr);
+}
+
+TEST_F(GLDriver, TitleFollowsTheApplicationTitleInUtf8) {
+    const TString saved = ApplicationTitle();
+    SetApplicationTitle(u"Bo\u00eetes \u2192 eau");
+    Ref<TGraphics> g = CreateGraphics(100, 80, 0, 0, 0);
+    SetApplicationTitle(saved);
+    ASSERT_TRUE(g);
+    const x11::TX11Atoms& atoms = x11::X11Atoms();
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    ASSERT_EQ(XGetWindowProperty(D(), RecordOf(g)->window, atoms.netWmName, 0, 1024, False, atoms.utf8String, &type,
+                                 &format, &count, &after, &data),
+              Success);
+    ASSERT_TRUE(data);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(data), count), "Bo\xc3\xae" "tes \xe2\x86\x92 eau");
+    XFree(data);
+    CloseGraphics(g);
+}
+
+TEST_F(GLDriver, RequestedBuffersArePresent) {
+    Ref<TGraphics> g = CreateGraphics(64, 64, 0, 0, GFX_ALPHA_BITS | GFX_DEPTH_BUFFER | GFX_STENCIL_BUFFER);
+    ASSERT_TRUE(g);
+    GLXFBConfig c = RecordOf(g)->config;
+    EXPECT_GT(ConfigAttribute(c, GLX_ALPHA_SIZE), 0);
+    EXPECT_GT(ConfigAttribute(c, GLX_DEPTH_SIZE), 0);
+    EXPECT_GT(ConfigAttribute(c, GLX_STENCIL_SIZE), 0);
+    EXPECT_EQ(ConfigAttribute(c, GLX_DOUBLEBUFFER), 1);  // the default flags still apply
+    CloseGraphics(g);
+
+    SelectGraphicsDriver(GLGraphicsDriver(), 0);
+    Ref<TGraphics> plain = CreateGraphics(64, 64, 0, 0, 0);
+    ASSERT_TRUE(plain);
+    c = RecordOf(plain)->config;
+    EXPECT_EQ(ConfigAttribute(c, GLX_DEPTH_SIZE), 0);  // nothing unasked when a config without exists
+    EXPECT_EQ(ConfigAttribute(c, GLX_STENCIL_SIZE), 0);
+    CloseGraphics(plain);
+}
+
+TEST_F(GLDriver, TexturesMadeInTheSharedContextAreSeenByWindows) {
+    Ref<TGraphics> g = OpenGraphics(128, 128, 0, 0, 0);
+    ASSERT_TRUE(g);
+    TGLGraphicsDriver& driver = *GLGraphicsDriver();
+    driver.SwapSharedContext();
+    EXPECT_EQ(glXGetCurrentContext(), glx::GLXState().shared.context);
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    const unsigned char pixel[4] = {255, 0, 0, 255};
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+    glFinish();
+    driver.SwapSharedContext();  // back to the window
+    EXPECT_EQ(glXGetCurrentContext(), RecordOf(g)->context);
+    EXPECT_TRUE(glIsTexture(texture));
+
+    // A second window sees it too.
+    Ref<TGraphics> second = CreateGraphics(32, 32, 0, 0, 0);
+    SetGraphics(second);
+    EXPECT_TRUE(glIsTexture(texture));
+    glDeleteTextures(1, &texture);
+    CloseGraphics(second);
+}
+
+TEST_F(GLDriver, SwapIntervalChangesOnlyWhenTheSyncDoes) {
+    Ref<TGraphics> g = OpenGraphics(64, 64, 0, 0, 0);
+    ASSERT_TRUE(g);
+    glx::TGLXState& s = glx::GLXState();
+    s.rememberedSync = -1;  // as at start-up
+    const int32_t calls = s.swapIntervalCalls;
+    Flip(0);
+    EXPECT_EQ(s.swapIntervalCalls, calls + 1);
+    EXPECT_EQ(s.lastSwapInterval, 0);
+    Flip(0);
+    Flip(0);
+    EXPECT_EQ(s.swapIntervalCalls, calls + 1);
+    Flip(1);
+    EXPECT_EQ(s.swapIntervalCalls, calls + 2);
+    EXPECT_EQ(s.lastSwapInterval, 1);
+    if (std::string(glx::SwapIntervalExtension(D())) == "GLX_EXT_swap_control") {
+        unsigned interval = 99;
+        glXQueryDrawable(D(), RecordOf(g)->window, GLX_SWAP_INTERVAL_EXT, &interval);
+        EXPECT_EQ(interval, 1u);
+    }
+    Flip(5);  // any non-zero sync is 1
+    EXPECT_EQ(s.swapIntervalCalls, calls + 2);
+    Flip(-1);  // unpaced window: presents at once
+    EXPECT_EQ(s.swapIntervalCalls, calls + 3);
+    EXPECT_EQ(s.lastSwapInterval, 0);
+}
+
+TEST_F(GLDriver, ClosingLeavesNothingCurrentAndTwiceIsHarmless) {
+    Ref<TGraphics> g = CreateGraphics(64, 64, 0, 0, 0);
+    ASSERT_TRUE(g);
+    SetGraphics(g);
+    const Window window = RecordOf(g)->window;
+    const size_t listed = glx::GLXState().list.size();
+    CloseGraphics(g);
+    EXPECT_FALSE(CurrentGraphics());
+    EXPECT_EQ(glXGetCurrentContext(), nullptr);
+    EXPECT_FALSE(WindowExists(window));
+    EXPECT_EQ(glx::GLXState().list.size(), listed - 1);
+    g->Close();  // a second close does nothing
+    CloseGraphics(g);
+    EXPECT_EQ(glx::GLXState().list.size(), listed - 1);
+    int32_t w = -1, h = -1, d = -1, hz = -1, f = -1;
+    g->GetSettings(&w, &h, &d, &hz, &f);
+    EXPECT_EQ(w, 0);
+}
+
+TEST_F(GLDriver, OpeningTwiceDestroysTheFirstWindowAndBumpsTheSequenceByTwo) {
+    Ref<TGraphics> first = OpenGraphics(200, 100, 0, 60, 0);
+    ASSERT_TRUE(first);
+    const Window firstWindow = RecordOf(first)->window;
+    const int32_t sequence = GraphicsSequence();
+    Ref<TGraphics> second = OpenGraphics(300, 100, 0, 60, 0);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(GraphicsSequence(), sequence + 2);
+    EXPECT_FALSE(WindowExists(firstWindow));
+    EXPECT_EQ(CurrentGraphics(), second);
+    EXPECT_EQ(CurrentGraphicsWidth(), 300);
+}
+
+TEST_F(GLDriver, ModesAreTheMonitorsAtSixteenBitsOrMore) {
+    const TGraphicsModes modes = GraphicsModes();
+    ASSERT_FALSE(modes.empty());
+    EXPECT_LE(modes.size(), 1024u);
+    for (const Ref<TGraphicsMode>& m : modes) EXPECT_GE(m->depth, 16) << ToUtf8(m->ToString());
+    EXPECT_EQ(HasGraphicsMode(0, 0, 0, 0), 1);
+    EXPECT_EQ(HasGraphicsMode(DisplayWidth(D(), 0), DisplayHeight(D(), 0), 0, 0), 1);  // the desktop's own
+    EXPECT_EQ(HasGraphicsMode(12345, 0, 0, 0), 0);
+}
+
+TEST_F(GLDriver, FullScreenHoldsTheDisplayUntilItLosesTheFocus) {
+    const int32_t width = DisplayWidth(D(), 0), height = DisplayHeight(D(), 0);
+    Ref<TGraphics> g = CreateGraphics(width, height, 32, 0, 0);
+    ASSERT_TRUE(g) << "switching to the desktop's own mode should succeed";
+    glx::TGLContextRecord* r = RecordOf(g);
+    EXPECT_EQ(r->kind, glx::KIND_FULLSCREEN);
+    EXPECT_EQ(glx::GLXState().fullScreen, r);
+    EXPECT_TRUE(glx::DisplayModeSwitched());
+    EXPECT_EQ(glx::GLXState().lastSwapInterval, 0);  // no rate was asked for
+
+    // Focus elsewhere: the desktop mode comes back.
+    const Window other = XCreateSimpleWindow(D(), DefaultRootWindow(D()), 0, 0, 10, 10, 0, 0, 0);
+    XMapWindow(D(), other);
+    XSync(D(), False);
+    {
+        x11::TX11ErrorTrap trap;
+        XSetInputFocus(D(), other, RevertToParent, CurrentTime);
+    }
+    XSync(D(), False);
+    PollSystemEvents();
+    EXPECT_EQ(glx::GLXState().fullScreen, nullptr);
+    EXPECT_FALSE(glx::DisplayModeSwitched());
+    // And back: it switches again.
+    XMapWindow(D(), r->window);
+    XSync(D(), False);
+    {
+        x11::TX11ErrorTrap trap;
+        XSetInputFocus(D(), r->window, RevertToParent, CurrentTime);
+    }
+    XSync(D(), False);
+    PollSystemEvents();
+    EXPECT_EQ(glx::GLXState().fullScreen, r);
+    CloseGraphics(g);  // closing restores the desktop's mode
+    EXPECT_FALSE(glx::DisplayModeSwitched());
+    XDestroyWindow(D(), other);
+}
+
+TEST_F(GLDriver, FullScreenModeThatCannotBeSetYieldsNullAndLeavesNoWindow) {
+    const size_t listed = glx::GLXState().list.size();
+    EXPECT_FALSE(CreateGraphics(123, 45, 32, 75, 0));
+    EXPECT_FALSE(OpenGraphics(123, 45, 32, 75, 0));
+    EXPECT_EQ(glx::GLXState().list.size(), listed);
+    EXPECT_EQ(glx::GLXState().fullScreen, nullptr);
+}
+
+TEST_F(GLDriver, AdoptedWindowStaysItsCreatorsAndReportsItsCurrentSize) {
+    Display* d = D();
+    GLXFBConfig config = glx::FindFBConfig(d, GFX_DOUBLE_BUFFER);
+    ASSERT_TRUE(config);
+    XVisualInfo* visual = glXGetVisualFromFBConfig(d, config);
+    XSetWindowAttributes attributes{};
+    attributes.colormap = XCreateColormap(d, DefaultRootWindow(d), visual->visual, AllocNone);
+    const Window window = XCreateWindow(d, DefaultRootWindow(d), 300, 300, 120, 90, 0, visual->depth, InputOutput,
+                                        visual->visual, CWColormap, &attributes);
+    XFree(visual);
+    XMapWindow(d, window);
+    XSync(d, False);
+
+    Ref<TGraphics> g = AttachGraphics(window, 0);
+    ASSERT_TRUE(g);
+    EXPECT_EQ(RecordOf(g)->kind, glx::KIND_ATTACHED);
+    int32_t w = 0, h = 0, depth = -1, hz = -1, f = 0;
+    g->GetSettings(&w, &h, &depth, &hz, &f);
+    EXPECT_EQ(std::vector<int32_t>({w, h, depth, hz, f}), std::vector<int32_t>({120, 90, 0, 0, GFX_DOUBLE_BUFFER}));
+    XResizeWindow(d, window, 150, 100);
+    XSync(d, False);
+    g->GetSettings(&w, &h, &depth, &hz, &f);
+    EXPECT_EQ(w, 150);
+    EXPECT_EQ(h, 100);
+    SetGraphics(g);
+    EXPECT_EQ(glXGetCurrentContext(), RecordOf(g)->context);
+    Flip(0);
+    CloseGraphics(g);
+    EXPECT_TRUE(WindowExists(window));  // still its creator's
+    EXPECT_FALSE(AttachGraphics(0x1234567, 0));  // no such window
+    XDestroyWindow(d, window);
+    XFreeColormap(d, attributes.colormap);
+}
