@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include "runtime/exception.h"
 #include "system/entry.h"
 #include "system/hook.h"
+#include "system/system.h"
 #include "system/test_support.h"
 
 namespace kvl {
@@ -136,6 +138,55 @@ TEST(EntryTest, DirectoryOfAPath) {
     EXPECT_EQ(DirectoryOf(u"/game"), u"/");
     EXPECT_EQ(DirectoryOf(u"game"), u"");
     EXPECT_EQ(DirectoryOf(u"/a b/c\\d/game"), u"/a b/c\\d");  // a backslash is a file-name character here
+}
+
+}  // namespace
+}  // namespace kvl
+
+namespace kvl {
+namespace {
+
+TEST(HeadlessDialogTest, WithoutATerminalTheCancelAnswersComeBack) {
+    auto result = test::RunInChild([] {
+        if (!freopen("/dev/null", "r", stdin)) std::exit(9);
+        SetApplicationTitle(u"Quiz");
+        Notify(u"hello", 0);
+        std::printf("%d ", Confirm(u"sure?", 0));
+        std::printf("%d ", Proceed(u"go on?", 1));
+        std::printf("[%s][%s]\n", ToUtf8(RequestFile(u"pick", u"*.png", 0, u"/tmp")).c_str(),
+                    ToUtf8(RequestDir(u"where", u"/tmp")).c_str());
+    });
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "0 -1 [][]\n");
+    EXPECT_NE(result.err.find("Quiz: hello"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("Quiz: sure?"), std::string::npos) << result.err;
+}
+
+TEST(HeadlessDialogTest, OpenURLHandsTheNameToXdgOpen) {
+    char dir[] = "/tmp/kvl-xdg-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string script = std::string(dir) + "/xdg-open";
+    const std::string log = std::string(dir) + "/log";
+    FILE* f = std::fopen(script.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fprintf(f, "#!/bin/sh\nprintf '%%s|' \"$@\" >> '%s'\n[ \"$1\" != fail ]\n", log.c_str());
+    std::fclose(f);
+    chmod(script.c_str(), 0755);
+    auto result = test::RunInChild([dir] {
+        setenv("PATH", dir, 1);
+        for (const char16_t* url : {u"https://example.org/a b", u"fail", u"-x", u""}) std::printf("%d", OpenURL(url));
+        std::printf("\n");
+    });
+    EXPECT_EQ(result.out, "1000\n");
+    FILE* in = std::fopen(log.c_str(), "r");
+    ASSERT_NE(in, nullptr);
+    char seen[256] = {};
+    EXPECT_NE(std::fgets(seen, sizeof seen, in), nullptr);
+    std::fclose(in);
+    EXPECT_STREQ(seen, "https://example.org/a b|fail|");  // "-x" and "" never reached it
+    unlink(log.c_str());
+    unlink(script.c_str());
+    rmdir(dir);
 }
 
 }  // namespace
