@@ -36,6 +36,7 @@ TPostedQueue& Queue() {
 }
 
 void WriteWake(int fd) {
+    if (fd < 0) return;
     const uint64_t one = 1;
     // EAGAIN means the counter is already non-zero: the main thread will wake anyway.
     while (write(fd, &one, sizeof one) < 0 && errno == EINTR) {
@@ -114,13 +115,17 @@ int32_t RunPostedCalls() {
 
 void ClearMainThreadWake() {
     uint64_t count;
+    if (Queue().wakeFd < 0) return;
     while (read(Queue().wakeFd, &count, sizeof count) < 0 && errno == EINTR) {
     }
 }
 
 void WaitMainThreadWake(int extraFd) {
-    pollfd fds[2] = {{Queue().wakeFd, POLLIN, 0}, {extraFd, POLLIN, 0}};
-    poll(fds, extraFd >= 0 ? 2 : 1, -1);
+    const int wakeFd = Queue().wakeFd;
+    pollfd fds[2] = {{wakeFd, POLLIN, 0}, {extraFd, POLLIN, 0}};
+    // Without an eventfd (the process ran out of descriptors) posts cannot wake us: look again
+    // every millisecond rather than block for ever.
+    poll(fds, extraFd >= 0 ? 2 : 1, wakeFd >= 0 ? -1 : 1);
 }
 
 void DiscardPostedCalls() {

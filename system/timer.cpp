@@ -22,7 +22,7 @@ struct TTimerThread {
     bool stop = false;
     std::thread thread;
 
-    void Run(int32_t id, int32_t periodMs, std::weak_ptr<TTimer> timer);
+    void Run(int32_t id, int32_t periodMs, TClock::time_point start, std::weak_ptr<TTimer> timer);
     void Finish() {
         {
             std::lock_guard<std::mutex> guard(lock);
@@ -51,9 +51,9 @@ void FireIfActive(const Ref<TObject>& context, int64_t data) {
 
 }  // namespace
 
-void TTimerThread::Run(int32_t id, int32_t periodMs, std::weak_ptr<TTimer> timer) {
+void TTimerThread::Run(int32_t id, int32_t periodMs, TClock::time_point start, std::weak_ptr<TTimer> timer) {
     const auto period = std::chrono::milliseconds(periodMs);
-    auto deadline = TClock::now() + period;
+    auto deadline = start + period;
     std::unique_lock<std::mutex> guard(lock);
     for (;;) {
         if (wake.wait_until(guard, deadline, [this] { return stop; })) return;
@@ -105,7 +105,9 @@ int32_t StartSystemTimer(float hertz, const Ref<TTimer>& timer) {
     }
     auto runner = std::make_unique<TTimerThread>();
     try {
-        runner->thread = std::thread(&TTimerThread::Run, runner.get(), id, periodMs, std::weak_ptr<TTimer>(timer));
+        // Deadlines count from now, not from whenever the thread gets going.
+        runner->thread = std::thread(&TTimerThread::Run, runner.get(), id, periodMs, TClock::now(),
+                                     std::weak_ptr<TTimer>(timer));
     } catch (const std::exception&) {
         return 0;
     }
