@@ -7,6 +7,7 @@
 #include "system/event.h"
 #include "system/input.h"
 #include "system/random.h"
+#include "system/system.h"
 
 namespace kvl {
 namespace {
@@ -23,7 +24,7 @@ void PressSpace() {
 class FrameTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        StartEventModule();
+        StartSystemModule();
         PolledInputModule().Reset();
         StartPolledInput(nullptr);
         SeedRandom(1);

@@ -9,6 +9,7 @@
 #include "system/event.h"
 #include "system/input.h"
 #include "system/random.h"
+#include "system/system.h"
 
 namespace kvl {
 namespace {
@@ -26,7 +27,7 @@ World& SettledWorld(int32_t bodies) {
     static std::map<int32_t, std::unique_ptr<World>> worlds;
     auto& slot = worlds[bodies];
     if (!slot) {
-        StartEventModule();
+        StartSystemModule();
         StartPolledInput(nullptr);
         SeedRandom(1);
         slot = std::make_unique<World>();

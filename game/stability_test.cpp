@@ -8,6 +8,7 @@
 #include "system/event.h"
 #include "system/input.h"
 #include "system/random.h"
+#include "system/system.h"
 
 namespace kvl {
 namespace {
@@ -46,7 +47,7 @@ std::string CheckWorld(const World& w, int32_t frame) {
 }
 
 TEST(Stability, ThreeHundredBodiesStayFiniteAndInside) {
-    StartEventModule();
+    StartSystemModule();
     PolledInputModule().Reset();
     StartPolledInput(nullptr);
     SeedRandom(1);

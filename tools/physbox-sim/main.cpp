@@ -82,7 +82,7 @@ int Run(const SimOptions& o) {
         return 1;
     }
 
-    StartEventModule();  // the event chain and the polled-input hook: all the runner needs
+    StartSystemModule();
     StartPolledInput(nullptr);
     SeedRandom(o.seed);
     World world;
