@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "graphics/gl_graphics.h"
 #include "graphics/graphics.h"
 #include "runtime/exception.h"
 #include "system/hook.h"
@@ -350,4 +351,16 @@ TEST(Pacer, DisplayRateCheckNeedsThreeGoodFlipsInARow) {
     next = durations.size();  // every flip takes 100 ms: the second runs out
     EXPECT_FALSE(DisplayKeepsRate(60, clock, flip));
     EXPECT_EQ(now, 1000);
+}
+
+TEST(GLGraphicsStartUp, NoDisplayEndsTheProcessWithOneClearLine) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            setenv("DISPLAY", ":9999", 1);  // no server there
+            StartGLGraphicsModule();
+            SelectGraphicsDriver(GLGraphicsDriver(), GFX_DOUBLE_BUFFER);
+            CreateGraphics(800, 600, 0, 60, 0);
+        },
+        ::testing::ExitedWithCode(255), "Corvex: cannot open the X display \":9999\"");
 }

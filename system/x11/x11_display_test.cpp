@@ -10,11 +10,13 @@
 #include <poll.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "system/event.h"
 #include "system/hook.h"
 #include "system/input.h"
+#include "system/mainthread.h"
 #include "system/system.h"
 #include "system/x11/display.h"
 #include "system/x11/input.h"
@@ -316,4 +318,24 @@ TEST_F(X11Input, CursorIsHiddenOnlyOverOurWindow) {
     SetMouseVisible(1);  // one call shows it again, however often it was hidden
     Pump();
     EXPECT_FALSE(cursorIsBlank());
+}
+
+TEST_F(X11Input, WaitBlocksUntilAnEventOrAPostedCallArrives) {
+    // An event already sent but not yet read.
+    Tap(XK_a);
+    XFlush(display);
+    WaitSystemEvents();
+    for (int i = 0; i < 100 && Only({EVENT_KEYUP}).empty(); ++i) WaitSystemEvents();
+    EXPECT_EQ(Only({EVENT_KEYDOWN}).size(), 1u);
+
+    // A call posted from another thread wakes the wait and runs on this thread.
+    static std::thread::id ranOn;
+    std::thread poster([] {
+        poll(nullptr, 0, 50);
+        PostToMainThread([](const Ref<TObject>&, int64_t) { ranOn = std::this_thread::get_id(); }, nullptr, 0);
+    });
+    WaitSystemEvents();
+    for (int i = 0; i < 100 && ranOn == std::thread::id(); ++i) WaitSystemEvents();
+    poster.join();
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
 }
