@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "draw2d/blend.h"
+#include "draw2d/gl/gldriver.h"
 #include "draw2d/imagefont.h"
 #include "draw2d/zeph2d.h"
 #include "game/polyseg.h"
@@ -34,7 +35,7 @@ Ref<PhysicsImage> AttachBodyImage(PhysicsImageList& images, Constraint& diagonal
 void StartSandboxModules() {
     StartRuntimeModule();
     StartPixmapModule();   // streams, then the BMP, JPEG, PNG and TGA loaders
-    StartDraw2DModule();   // graphics, the drawing layer and the built-in font
+    StartGLZeph2DModule(); // graphics, the drawing layer, the built-in font and the OpenGL back end
     StartPolledInputModule();
     StartTimerModule();
 }
