@@ -52,6 +52,36 @@ TEST_F(MainThreadTest, CallsFromAnotherThreadRunInPollOnTheMainThreadInOrder) {
     EXPECT_FALSE(PostedCallsPending());
 }
 
+void RecordPair(const Ref<TObject>& context, int64_t data) {
+    static_cast<TRecord*>(context.get())->values.push_back(data);
+}
+
+TEST_F(MainThreadTest, ManyPostersWhileTheMainThreadPollsLoseNothingAndKeepEachThreadsOrder) {
+    auto record = std::make_shared<TRecord>();
+    constexpr int kThreads = 4, kPosts = 2000;
+    std::atomic<int> done{0};
+    std::vector<std::thread> posters;
+    for (int t = 0; t < kThreads; ++t) {
+        posters.emplace_back([&, t] {
+            for (int i = 0; i < kPosts; ++i) PostToMainThread(RecordPair, record, int64_t{t} << 32 | i);
+            ++done;
+        });
+    }
+    while (done < kThreads) {
+        PollSystemEvents();
+        std::this_thread::yield();
+    }
+    for (auto& p : posters) p.join();
+    PollSystemEvents();
+    ASSERT_EQ(record->values.size(), static_cast<size_t>(kThreads * kPosts));
+    std::vector<int64_t> next(kThreads, 0);
+    for (int64_t v : record->values) {
+        const int t = static_cast<int>(v >> 32);
+        ASSERT_EQ(v & 0xFFFFFFFF, next[t]) << "thread " << t;
+        ++next[t];
+    }
+}
+
 void PostAgain(const Ref<TObject>& context, int64_t data) {
     RecordCall(context, data);
     PostToMainThread(PostAgain, context, data + 1);
