@@ -23,7 +23,8 @@
 
 namespace kvl {
 
-// A posted call: function(context, data), run on the main thread.
+// A posted call: function(context, data), run on the main thread. The queue holds a reference to
+// context until the call has run, and drops it on the main thread.
 using TPostedFunc = void (*)(const Ref<TObject>& context, int64_t data);
 // An asynchronous worker: runs on its own thread; its result becomes the posted call's data.
 using TAsyncWorker = int64_t (*)(int64_t workerData);
