@@ -36,6 +36,7 @@ Ref<TImageFrame> TImage::Frame(int index) {
     CheckIndex(index);
     int sequence = GraphicsSequence();
     if (seqs[index] == sequence) return frames[index];
+    if (!Draw2DState().driver) return nullptr;  // no drawing driver to make a frame with
     Ref<TPixmap> pixmap = Lock(index, 1, 0);
     frames[index] = nullptr;  // let the old frame (and its texture) go before making the new one
     frames[index] = Draw2DState().driver->CreateFrameFromPixmap(pixmap, flags);

@@ -3,6 +3,7 @@
 #include "draw2d/fontbits.h"
 #include "graphics/gl_graphics.h"
 #include "runtime/module.h"
+#include "system/entry.h"
 #include "stream/stream.h"
 
 namespace kvl {
@@ -138,6 +139,8 @@ void StartGLZeph2DModule() {
     StartGLGraphicsModule();
     if (!BeginModuleStart("draw2d.gl")) return;
     RegisterIncbin("gldrawtextfont.bin", kBuiltinFontBits, kBuiltinFontSize);
+    // Registered before any graphics are opened, so it runs after they are closed at exit.
+    AddExitHandler([] { GLZeph2DState().exiting = true; });
     SelectGraphicsDriver(GLZeph2DDriver(), GFX_DOUBLE_BUFFER);
 }
 

@@ -25,6 +25,9 @@ void TGLImageFrame::Release() {
     if (seq == 0) return;
     int made_for = seq;
     seq = 0;
+    // Images that outlive the program's exit steps would reach for contexts being torn down;
+    // their textures go with the process.
+    if (GLZeph2DState().exiting) return;
     GLuint n = name;
     WithSharedContext([n] { GLFunctions().DeleteTextures(1, &n); });
     if (made_for == GraphicsSequence()) GLFunctions().DeleteTextures(1, &n);

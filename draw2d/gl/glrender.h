@@ -17,6 +17,7 @@ struct TGLZeph2DState {
     GLubyte color[4] = {0, 0, 0, 0};  // red, green, blue, alpha as sent to glColor4ubv
     float ix = 0, iy = 0, jx = 0, jy = 0;  // the last SetTransform
     TGLFunctions* functions = nullptr;     // call layer override (tests); nullptr = the library
+    bool exiting = false;                  // set at program exit: textures are no longer deleted
 
     void Reset();  // back to the start-up values, keeping the function override
 };
