@@ -126,6 +126,17 @@ TEST_F(LoaderTest, StartsEveryLoaderAtTheStreamPosition) {
     // The caller's stream is still open and usable.
     stream->Seek(0);
     EXPECT_EQ(stream->ReadByte(), 0x55);
+
+    // A BMP is tried last: TGA, PNG and JPEG have each read from byte 100 before it.
+    Bytes withBmp(100, 0x55);
+    Bytes bmp = testimages::BmpHeader(1, 1, 24);
+    bmp.insert(bmp.end(), {7, 8, 9, 0});
+    withBmp.insert(withBmp.end(), bmp.begin(), bmp.end());
+    auto bmpStream = TRamStream::Create(withBmp.data(), int32_t(withBmp.size()), true);
+    bmpStream->Seek(100);
+    pixmap = LoadPixmap(bmpStream);
+    ASSERT_TRUE(pixmap);
+    EXPECT_EQ(pixmap->ReadPixel(0, 0), 0xFF090807u);
 }
 
 TEST_F(LoaderTest, StreamExceptionsDeclineOtherExceptionsPass) {
