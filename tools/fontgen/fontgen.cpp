@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -47,24 +48,33 @@ struct Reader {
     size_t pos;
     bool msb = false;
 
-    bool Has(size_t n) const { return pos + n <= data.size(); }
+    bool Has(size_t n) const { return pos <= data.size() && n <= data.size() - pos; }
+    void Need(size_t n) const {
+        if (!Has(n)) throw std::runtime_error("font data ends early");
+    }
     uint32_t U32Lsb() {
+        Need(4);
         uint32_t v = data[pos] | data[pos + 1] << 8 | data[pos + 2] << 16 | uint32_t(data[pos + 3]) << 24;
         pos += 4;
         return v;
     }
     int32_t I32() {
+        Need(4);
         uint32_t v = msb ? uint32_t(data[pos]) << 24 | data[pos + 1] << 16 | data[pos + 2] << 8 | data[pos + 3]
                          : data[pos] | data[pos + 1] << 8 | data[pos + 2] << 16 | uint32_t(data[pos + 3]) << 24;
         pos += 4;
         return int32_t(v);
     }
     int16_t I16() {
+        Need(2);
         uint16_t v = msb ? uint16_t(data[pos] << 8 | data[pos + 1]) : uint16_t(data[pos] | data[pos + 1] << 8);
         pos += 2;
         return int16_t(v);
     }
-    uint8_t U8() { return data[pos++]; }
+    uint8_t U8() {
+        Need(1);
+        return data[pos++];
+    }
 };
 
 struct Metrics {
@@ -139,7 +149,7 @@ bool LoadPcf(const std::vector<uint8_t>& file, std::map<int, std::pair<Metrics, 
     int pad = 1 << (format & 3);
     if (((format >> 4) & 3) != 0) return Fail("only byte scan units are handled");
     int glyphCount = b.I32();
-    if (glyphCount != int(metrics.size())) return Fail("glyph count mismatch");
+    if (glyphCount != int(metrics.size()) || glyphCount < 0) return Fail("glyph count mismatch");
     std::vector<int32_t> offsets(glyphCount);
     for (auto& o : offsets) o = b.I32();
     int32_t sizes[4];
@@ -194,7 +204,11 @@ int main(int argc, char** argv) {
     }
     std::vector<uint8_t> file = ReadGzipFile(argv[1]);
     std::map<int, std::pair<Metrics, std::vector<uint32_t>>> glyphs;
-    if (!LoadPcf(file, glyphs)) return 1;
+    try {
+        if (!LoadPcf(file, glyphs)) return 1;
+    } catch (const std::exception& e) {
+        return Fail(e.what()), 1;
+    }
 
     std::array<uint8_t, kGlyphs * kRows> table{};
     int clipped = 0;
