@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "draw2d/draw2d.h"
 #include "draw2d/gl/gldriver.h"
@@ -297,6 +298,42 @@ TEST_F(GLDisplayTest, DrawPixmapAndGrabPixmapRoundTrip) {
     Ref<TImage> image = CreateImage(5, 3, 1, 0);
     GrabImage(image, 30, 40);
     EXPECT_EQ(image->pixmaps[0]->ReadPixel(4, 2), p->ReadPixel(4, 2));
+}
+
+TEST_F(GLDisplayTest, TexturesArePaddedToPowersOfTwoWithTheEdgesRepeated) {
+    Ref<TPixmap> p = TPixmap::Create(100, 60, FORMAT_RGBA8888, 4);
+    for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 100; ++x) p->WritePixel(x, y, 0xFF000000u | uint32_t(x) << 16 | uint32_t(y) << 8 | 7);
+    Ref<TImage> image = LoadImage(p, IMAGE_FILTERED | IMAGE_MIPMAPPED);
+    DrawImage(image, 0, 0);
+    auto frame = std::dynamic_pointer_cast<TGLImageFrame>(image->frames[0]);
+    ASSERT_TRUE(frame);
+    EXPECT_FLOAT_EQ(frame->u1, 0.78125f);
+    EXPECT_FLOAT_EQ(frame->v1, 0.9375f);
+
+    // The texture is shared with this window's context: read it back here.
+    glBindTexture(GL_TEXTURE_2D, frame->name);
+    GLint w = 0, h = 0, last = 0, beyond = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 7, GL_TEXTURE_WIDTH, &last);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 8, GL_TEXTURE_WIDTH, &beyond);
+    EXPECT_EQ(w, 128);
+    EXPECT_EQ(h, 64);
+    EXPECT_EQ(last, 1) << "eight levels: 128 x 64 down to 1 x 1";
+    EXPECT_EQ(beyond, 0);
+    std::vector<uint8_t> texels(128 * 64 * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    glBindTexture(GL_TEXTURE_2D, GLZeph2DState().bound_texture);
+    auto texel = [&](int x, int y) {
+        const uint8_t* t = &texels[(size_t(y) * 128 + x) * 4];
+        return RGB{t[0], t[1], t[2]};
+    };
+    for (int y : {0, 33, 59}) EXPECT_TRUE(Near(texel(100, y), {99, y, 7}, 0)) << y;
+    for (int x : {0, 50, 99}) EXPECT_TRUE(Near(texel(x, 60), {x, 59, 7}, 0)) << x;
+    EXPECT_TRUE(Near(texel(100, 60), {99, 59, 7}, 0));
+    EXPECT_TRUE(Near(texel(42, 17), {42, 17, 7}, 0));
 }
 
 TEST_F(GLDisplayTest, RedundantStateChangesMakeNoGLCalls) {
