@@ -59,6 +59,13 @@ void Sandbox::StartUp() {
 
 bool Sandbox::Frame() {
     if (IsKeyDown(KEY_ESCAPE)) return false;
+    DrawFrame();
+    WaitTimer(FrameTimer);
+    FinishFrame();
+    return true;
+}
+
+void Sandbox::DrawFrame() {
     Cls();
     // Spawn, water, point pass, drag, reset of the pick, constraints, point pass, constraints.
     SimulateFrame(world, this);
@@ -67,11 +74,12 @@ bool Sandbox::Frame() {
     DrawCounts();
     DrawMouseLine();
     if (KeyHits(KEY_A)) Stats.ResetExtremes();
-    WaitTimer(FrameTimer);
+}
+
+void Sandbox::FinishFrame() {
     DrawFrameStatistics();
     DrawBoxCounter();
     Flip(0);
-    return true;
 }
 
 void Sandbox::Run() {

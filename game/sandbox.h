@@ -35,6 +35,11 @@ public:
     void StartUp();
     // One frame, unless Escape is held: then nothing is done and the answer is false.
     bool Frame();
+    // The frame's two halves around the wait for the timer: clear, simulate, draw the world, the
+    // counts and the mouse line (and reset the extremes on A); then the statistics, the box
+    // counter and the flip.
+    void DrawFrame();
+    void FinishFrame();
     // Frames until Escape is held.
     void Run();
 
