@@ -70,8 +70,8 @@ TEST_F(JpegTest, SaveAtQualityAndLoadBack) {
             const uint8_t* p = &expected[(size_t(y) * 32 + x) * 3];
             pixmap->WritePixel(x, y, 0x7F000000u | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]);
         }
-    const std::string high = ::testing::TempDir() + "kvl_jpeg_high.jpg";
-    const std::string low = ::testing::TempDir() + "kvl_jpeg_low.jpg";
+    const std::string high = testimages::TempPath("high.jpg");
+    const std::string low = testimages::TempPath("low.jpg");
     ASSERT_EQ(SaveJpegPixmap(pixmap, high, 95), 1);
     ASSERT_EQ(SaveJpegPixmap(pixmap, low, 10), 1);
     EXPECT_LT(testimages::ReadFile(low).size(), testimages::ReadFile(high).size());
@@ -85,7 +85,9 @@ TEST_F(JpegTest, SaveAtQualityAndLoadBack) {
     EXPECT_EQ(SaveJpegPixmap(pixmap, "/nonexistent-dir/x.jpg", 80), 0);
     uint8_t small[64];
     EXPECT_EQ(SaveJpegPixmap(pixmap, TRamStream::Create(small, 64, false, true), 80), 0);
-    EXPECT_EQ(SaveJpegPixmap(TPixmap::Create(0, 3, FORMAT_RGB888, 4), ::testing::TempDir() + "kvl_empty.jpg", 80), 0);
+    const std::string empty = testimages::TempPath("empty.jpg");
+    EXPECT_EQ(SaveJpegPixmap(TPixmap::Create(0, 3, FORMAT_RGB888, 4), empty, 80), 0);
+    std::remove(empty.c_str());
 }
 
 TEST_F(JpegTest, TruncatedDataIsCompletedEmptyDataDeclined) {

@@ -76,7 +76,6 @@ TEST_F(LoaderTest, StartUpRegistersTgaPngJpegBmpNewestFirst) {
 }
 
 TEST_F(LoaderTest, EveryFormatLoadsFromFileAndIncbin) {
-    const std::string dir = ::testing::TempDir();
     Bytes bmp = testimages::BmpHeader(1, 1, 24);
     bmp.insert(bmp.end(), {9, 8, 7, 0});
     Bytes tga = testimages::TgaHeader(1, 1, 2, 24);
@@ -90,7 +89,7 @@ TEST_F(LoaderTest, EveryFormatLoadsFromFileAndIncbin) {
     for (const Case& c : {Case{"a.png", SmallPng(), FORMAT_RGB888}, Case{"b.bmp", bmp, FORMAT_BGR888},
                           Case{"c.tga", tga, FORMAT_RGB888}, Case{"d.jpg", jpeg, FORMAT_I8}}) {
         // The extension plays no part: every file gets the same misleading one.
-        std::string path = dir + "kvl_loader_" + c.name + ".dat";
+        std::string path = testimages::TempPath(std::string(c.name) + ".dat");
         testimages::WriteFile(path, c.bytes);
         auto pixmap = LoadPixmap(path);
         ASSERT_TRUE(pixmap) << c.name;
@@ -103,7 +102,7 @@ TEST_F(LoaderTest, EveryFormatLoadsFromFileAndIncbin) {
     ASSERT_TRUE(pixmap);
     EXPECT_EQ(pixmap->ReadPixel(1, 0), 0xFF040506u);
     EXPECT_FALSE(LoadPixmap("incbin::missing.png"));
-    EXPECT_FALSE(LoadPixmap(dir + "kvl_loader_no_such_file.png"));
+    EXPECT_FALSE(LoadPixmap(testimages::TempPath("no_such_file.png")));
 }
 
 TEST_F(LoaderTest, EmptyAndUnknownDataAreDeclined) {

@@ -20,7 +20,7 @@ Ref<TStream> Memory(const Bytes& bytes) {
 
 Ref<TPixmap> LoadPng(const Bytes& bytes) { return LoadPngPixmap(Memory(bytes)); }
 
-std::string TempPath(const std::string& name) { return ::testing::TempDir() + "kvl_png_" + name; }
+std::string TempPath(const std::string& name) { return testimages::TempPath("png_" + name); }
 
 class PngTest : public ::testing::Test {
 protected:
@@ -241,7 +241,9 @@ TEST_F(PngTest, SaveFailuresReportZero) {
     // A memory stream too small for the file: the write fails part-way.
     uint8_t small[20];
     EXPECT_EQ(SavePngPixmap(pixmap, TRamStream::Create(small, 20, false, true)), 0);
-    EXPECT_EQ(SavePngPixmap(TPixmap::Create(0, 0, FORMAT_RGB888, 4), TempPath("empty.png")), 0);
+    const std::string empty = TempPath("empty.png");
+    EXPECT_EQ(SavePngPixmap(TPixmap::Create(0, 0, FORMAT_RGB888, 4), empty), 0);
+    std::remove(empty.c_str());
 }
 
 TEST_F(PngTest, MalformedDataIsDeclined) {

@@ -3,8 +3,11 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <unistd.h>
+
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -199,6 +202,12 @@ Bytes TgaHeader(int width, int height, int imageType, int bits, int idLength, in
     out.push_back(uint8_t(bits));
     out.push_back(0);
     return out;
+}
+
+std::string TempPath(const std::string& name) {
+    const char* dir = std::getenv("TMPDIR");
+    std::string base = dir && *dir ? dir : "/tmp";
+    return base + "/kvl_" + std::to_string(getpid()) + "_" + name;
 }
 
 void WriteFile(const std::string& path, const Bytes& bytes) {

@@ -44,6 +44,8 @@ Bytes BmpHeader(int32_t width, int32_t height, int bits, uint32_t coloursUsed = 
 Bytes TgaHeader(int width, int height, int imageType, int bits, int idLength = 0, int mapType = 0);
 
 // ---- Files
+// A path in the temporary directory unique to this process, so parallel test runs never share.
+std::string TempPath(const std::string& name);
 void WriteFile(const std::string& path, const Bytes& bytes);
 Bytes ReadFile(const std::string& path);
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 #include <sys/wait.h>
 
 #include "pixmap/loader.h"
@@ -20,7 +21,15 @@ struct TResult {
     std::string err;
 };
 
-std::string Temp(const std::string& name) { return ::testing::TempDir() + "kvl_imgconv_" + name; }
+std::vector<std::string>& TempFiles() {
+    static std::vector<std::string> files;
+    return files;
+}
+
+std::string Temp(const std::string& name) {
+    TempFiles().push_back(testimages::TempPath("imgconv_" + name));
+    return TempFiles().back();
+}
 
 std::string Slurp(const std::string& path) {
     Bytes bytes = testimages::ReadFile(path);
@@ -43,6 +52,10 @@ int Lines(const std::string& text) {
 class ImgconvTest : public ::testing::Test {
 protected:
     void SetUp() override { StartPixmapModule(); }
+    void TearDown() override {
+        for (const std::string& path : TempFiles()) std::remove(path.c_str());
+        TempFiles().clear();
+    }
 };
 
 TEST_F(ImgconvTest, ConvertsBmpToPngKeepingPixels) {
