@@ -59,6 +59,16 @@ void BM_PointPass(benchmark::State& state) {
     state.counters["points"] = world.VerletCount();
 }
 
+void BM_PointPassAllPairs(benchmark::State& state) {
+    World& world = SettledWorld(static_cast<int32_t>(state.range(0)));
+    world.UseGrid = false;
+    for (auto _ : state) {
+        UpdateVerlets(world, 400.0f, 300.0f);
+    }
+    world.UseGrid = true;
+    state.counters["points"] = world.VerletCount();
+}
+
 void BM_ConstraintPass(benchmark::State& state) {
     World& world = SettledWorld(static_cast<int32_t>(state.range(0)));
     for (auto _ : state) {
@@ -69,6 +79,7 @@ void BM_ConstraintPass(benchmark::State& state) {
 
 BENCHMARK(BM_SimulateFrame)->Arg(100)->Arg(300)->Arg(666)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PointPass)->Arg(100)->Arg(300)->Arg(666)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PointPassAllPairs)->Arg(100)->Arg(300)->Arg(666)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConstraintPass)->Arg(100)->Arg(300)->Arg(666)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

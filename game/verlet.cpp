@@ -26,6 +26,7 @@ Verlet& Verlet::Create(World& world, float x, float y, float siz, float mass, in
     v.done = 0;
     v.fricap = 1.0f;
     Verlet& stored = world.Verlets.Append(v);
+    world.Grid.Reserve(world.VerletCount());  // the passes themselves never allocate
     float reach = siz * 2.0f;
     if (reach > static_cast<float>(world.ReachBound)) {
         // Truncated towards zero; a diameter beyond the int range saturates.
@@ -48,7 +49,10 @@ void CollidePoint(World& world, Verlet& p) {
     }
 }
 
-void UpdateVerlet(World& world, Verlet& p, float mx, float my) {
+namespace {
+
+// One point's step; grid is null for the all-pairs collision loop.
+void StepPoint(World& world, Verlet& p, float mx, float my, bool grid) {
     p.done = 1;
     p.Collided = 0;
 
@@ -65,7 +69,11 @@ void UpdateVerlet(World& world, Verlet& p, float mx, float my) {
     p.X = p.X + p.VX + world.GravityX;
     p.Y = p.Y + p.VY + world.GravityY;
 
-    CollidePoint(world, p);
+    if (grid) {
+        CollidePointGrid(world, p);
+    } else {
+        CollidePoint(world, p);
+    }
 
     // Buoyancy grows linearly with depth; it acts on the next step's velocity through OY.
     float level = static_cast<float>(world.WaterLevel);
@@ -102,12 +110,25 @@ void UpdateVerlet(World& world, Verlet& p, float mx, float my) {
     }
 }
 
+}  // namespace
+
+void UpdateVerlet(World& world, Verlet& p, float mx, float my) {
+    StepPoint(world, p, mx, my, false);
+}
+
 void UpdateVerlets(World& world, float mx, float my) {
     int32_t n = world.VerletCount();
+    bool grid = world.UseGrid;
+    if (grid) {
+        world.Grid.Build(world, static_cast<float>(world.ReachBound));
+    }
     for (int32_t i = 0; i < n; ++i) {
         Verlet& p = world.Verlets[i];
         if (p.active == 1) {
-            UpdateVerlet(world, p, mx, my);
+            StepPoint(world, p, mx, my, grid);
+            if (grid) {
+                world.Grid.NoteMoved(i, p.X, p.Y);
+            }
         }
     }
 }

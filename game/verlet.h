@@ -37,16 +37,19 @@ struct Verlet {
 // with the segments, and measured against the mouse position (mx, my) for the nearest-point search.
 void UpdateVerlets(World& world, float mx, float my);
 
-// One point's step, as run by UpdateVerlets for world.Verlets[i] (which must be dynamic).
+// One point's step, as run by UpdateVerlets for a dynamic point (testing all pairs).
 void UpdateVerlet(World& world, Verlet& p, float mx, float my);
 
 // Point-point collisions of p against every point, in index order. See CollidePointPair.
 void CollidePoint(World& world, Verlet& p);
 
-// The exact test and response for the pair (p, q): nothing happens unless both |dx| and |dy| are
-// below reach, the IDs differ and the discs overlap. Because the test is exact, any broad phase
-// that calls this for a superset of the overlapping pairs, in increasing index of q, gives
-// results identical to the all-pairs loop of CollidePoint.
+// Whether p and q collide: both |dx| and |dy| below reach, different IDs, the discs overlapping
+// and the centres apart (coincident points have no direction to be pushed along).
+inline bool PointsTouch(const Verlet& p, const Verlet& q, float reach);
+
+// The response for the pair (p, q) when PointsTouch: friction exchange and separation. Only p and
+// q change, so a broad phase that applies it to the touching pairs in increasing index of q, testing
+// each with p's position as it stands, gives results identical to the all-pairs loop.
 inline void CollidePointPair(Verlet& p, Verlet& q, float reach);
 
 }  // namespace kvl

@@ -5,17 +5,25 @@
 
 namespace kvl {
 
-inline void CollidePointPair(Verlet& p, Verlet& q, float reach) {
+inline bool PointsTouch(const Verlet& p, const Verlet& q, float reach) {
     float dx = p.X - q.X;
     float dy = p.Y - q.Y;
     if (!(std::fabs(dx) < reach && std::fabs(dy) < reach) || q.ID == p.ID) {
-        return;
+        return false;
     }
     float d = std::sqrt(dx * dx + dy * dy);
-    float r = p.Siz + q.Siz;
-    if (!(d < r) || d == 0.0f) {
-        return;  // apart, or at exactly the same place (no direction to push along): skipped
+    // Apart, or at exactly the same place (no direction to push along): skipped.
+    return d < p.Siz + q.Siz && d != 0.0f;
+}
+
+inline void CollidePointPair(Verlet& p, Verlet& q, float reach) {
+    if (!PointsTouch(p, q, reach)) {
+        return;
     }
+    float dx = p.X - q.X;
+    float dy = p.Y - q.Y;
+    float d = std::sqrt(dx * dx + dy * dy);
+    float r = p.Siz + q.Siz;
     p.fricap = p.fricap - q.friccr;
     q.fricap = p.fricap - p.friccr;  // from p's value just lowered, not from q's own
     float sx = (d - r) * (dx / d);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "game/broadphase.h"
 #include "game/chunked_array.h"
 #include "game/constraint.h"
 #include "game/polyseg.h"
@@ -48,6 +49,11 @@ public:
 
     // Incremented before each spawn by the frame loop; the first body gets ID 3.
     int32_t BoxCounter = 2;
+
+    // The point pass finds colliding pairs through this grid (same results as testing all
+    // pairs, which it does when UseGrid is false).
+    bool UseGrid = true;
+    PointGrid Grid;
 };
 
 // The fixed scenery: a triangular hill of three segments (and their six end points).
