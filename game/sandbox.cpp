@@ -1,6 +1,7 @@
 #include "game/sandbox.h"
 
 #include <cstdio>
+#include <string>
 
 #include "draw2d/blend.h"
 #include "draw2d/gl/gldriver.h"
@@ -9,6 +10,7 @@
 #include "game/polyseg.h"
 #include "graphics/graphics.h"
 #include "pixmap/loader.h"
+#include "runtime/exception.h"
 #include "runtime/module.h"
 #include "runtime/object.h"
 #include "system/clock.h"
@@ -43,13 +45,18 @@ void StartSandboxModules() {
 void Sandbox::StartUp() {
     for (const char* type : {"Constraint", "Verlet", "PhysicsImage", "Polyseg"}) RegisterType(type);
     SeedRandom(CurrentMillis());
-    OpenGraphics(SANDBOX_WIDTH, SANDBOX_HEIGHT, 0, SANDBOX_HERTZ, 0);
+    if (!OpenGraphics(SANDBOX_WIDTH, SANDBOX_HEIGHT, 0, SANDBOX_HERTZ, 0)) {
+        // Nothing can be drawn without the window; say so rather than fail on the first drawing call.
+        throw TRuntimeException(u"physbox: unable to open an 800 x 600 window");
+    }
     SetAutoMidHandle(1);
     CreateScenery(world);
     PhysImage = LoadImage(BODY_IMAGE_FILE, -1);
     if (!PhysImage) {
-        std::fprintf(stderr, "physbox: cannot read the body picture %s/%s; bodies are drawn as plain squares\n",
-                     ToUtf8(ApplicationDir()).c_str(), BODY_IMAGE_FILE);
+        std::string dir = ToUtf8(ApplicationDir());
+        if (!dir.empty() && dir.back() != '/') dir += '/';
+        std::fprintf(stderr, "physbox: cannot read the body picture %s%s; bodies are drawn as plain squares\n",
+                     dir.c_str(), BODY_IMAGE_FILE);
         std::fflush(stderr);
     }
     world.BoxCounter = 2;
