@@ -8,6 +8,14 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <string>
 
 #include "graphics/gl_graphics.h"
@@ -16,10 +24,13 @@
 #include "graphics/glx/swap_interval.h"
 #include "system/entry.h"
 #include "system/input.h"
+#include "system/mainthread.h"
 #include "system/system.h"
 #include "system/x11/display.h"
 
 using namespace kvl;
+
+extern char** environ;
 
 namespace {
 
@@ -312,4 +323,100 @@ TEST_F(GLDriver, AdoptedWindowStaysItsCreatorsAndReportsItsCurrentSize) {
     EXPECT_FALSE(AttachGraphics(0x1234567, 0));  // no such window
     XDestroyWindow(d, window);
     XFreeColormap(d, attributes.colormap);
+}
+
+TEST_F(GLDriver, CloseRequestOnAGLWindowRaisesTerminateAndTheWindowStays) {
+    Ref<TGraphics> g = OpenGraphics(160, 120, 0, 60, 0);
+    ASSERT_TRUE(g);
+    const Window window = RecordOf(g)->window;
+    EXPECT_EQ(TerminateRequested(), 0);
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = window;
+    close.xclient.message_type = x11::X11Atoms().wmProtocols;
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = static_cast<long>(x11::X11Atoms().wmDeleteWindow);
+    XSendEvent(D(), window, False, NoEventMask, &close);
+    XSync(D(), False);
+    EXPECT_EQ(TerminateRequested(), 1);
+    EXPECT_EQ(TerminateRequested(), 0);
+    EXPECT_TRUE(WindowExists(window));
+    EXPECT_EQ(OpenedGraphics(), g);
+}
+
+namespace {
+
+// Runs argv with file descriptor 3 and standard error (when not -1) redirected, standard output
+// discarded; the pid, or -1.
+pid_t Spawn(const char* const argv[], int fd3, int errFd) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    if (fd3 >= 0) posix_spawn_file_actions_adddup2(&actions, fd3, 3);
+    if (errFd >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, errFd, 2);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    }
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return spawned == 0 ? pid : -1;
+}
+
+std::string ReadAll(int fd, int timeoutMs, char stopAt = 0) {
+    std::string text;
+    char c = 0;
+    pollfd wait = {fd, POLLIN, 0};
+    while (poll(&wait, 1, timeoutMs) > 0 && read(fd, &c, 1) == 1 && c != stopAt) text += c;
+    return text;
+}
+
+}  // namespace
+
+// Run in a child process by the test below, on a server without GLX.
+TEST(GLStartUpChild, CreateGraphicsWithoutGLX) {
+    if (!getenv("KVL_NO_GLX_CHILD")) GTEST_SKIP() << "only in the child of GLStartUp";
+    StartGLGraphicsModule();
+    SelectGraphicsDriver(GLGraphicsDriver(), GFX_DOUBLE_BUFFER);
+    CreateGraphics(800, 600, 0, 60, 0);
+    FAIL() << "the process should have ended";
+}
+
+// A server without GLX: the process ends with one line naming the cause.
+TEST(GLStartUp, NoGLXEndsTheProcessWithOneClearLine) {
+    int displayPipe[2];
+    ASSERT_EQ(pipe2(displayPipe, O_CLOEXEC), 0);
+    const char* server[] = {"Xvfb", "-displayfd", "3", "-nolisten", "tcp", "-extension", "GLX", nullptr};
+    const pid_t xvfb = Spawn(server, displayPipe[1], -1);
+    close(displayPipe[1]);
+    if (xvfb < 0) {
+        close(displayPipe[0]);
+        GTEST_SKIP() << "no Xvfb to start";
+    }
+    const std::string number = ReadAll(displayPipe[0], 5000, '\n');
+    close(displayPipe[0]);
+    ASSERT_FALSE(number.empty());
+
+    int errPipe[2];
+    ASSERT_EQ(pipe2(errPipe, O_CLOEXEC), 0);
+    const std::string display = ":" + number;
+    setenv("KVL_NO_GLX_CHILD", "1", 1);
+    const std::string saved = getenv("DISPLAY") ? getenv("DISPLAY") : "";
+    setenv("DISPLAY", display.c_str(), 1);
+    const char* self[] = {"/proc/self/exe", "--gtest_filter=GLStartUpChild.*", nullptr};
+    const pid_t child = Spawn(self, -1, errPipe[1]);
+    setenv("DISPLAY", saved.c_str(), 1);
+    unsetenv("KVL_NO_GLX_CHILD");
+    close(errPipe[1]);
+    ASSERT_GT(child, 0);
+    const std::string errors = ReadAll(errPipe[0], 20000);
+    close(errPipe[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    kill(xvfb, SIGTERM);
+    waitpid(xvfb, nullptr, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_NE(errors.find("Corvex: the X server offers no OpenGL"), std::string::npos) << errors;
 }
