@@ -29,9 +29,11 @@ Window CreateTopLevelWindow(Display* display, const XVisualInfo& visual, int32_t
     XFreeColormap(display, attributes.colormap);  // the window keeps its own reference
     if (!window) return 0;
 
-    // Fixed size at the requested place.
+    // Fixed size at the requested place; static gravity asks the window manager to put its frame
+    // around the client area rather than the frame's corner at (x, y).
     XSizeHints* hints = XAllocSizeHints();
-    hints->flags = USPosition | PPosition | USSize | PSize | PMinSize | PMaxSize;
+    hints->flags = USPosition | PPosition | USSize | PSize | PMinSize | PMaxSize | PWinGravity;
+    hints->win_gravity = StaticGravity;
     hints->x = x;
     hints->y = y;
     hints->width = hints->min_width = hints->max_width = width;
