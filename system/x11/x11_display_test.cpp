@@ -164,6 +164,35 @@ TEST_F(X11Input, TypedTextBecomesCharactersAndAHeldKeyRepeats) {
     EXPECT_EQ(seen.size() % 2, 1u);
 }
 
+TEST_F(X11Input, TextBeyondSixteenBitsComesAsTwoCodeUnits) {
+    // Give a spare key the keysym of U+1F600 for the length of the test.
+    int minCode = 0, maxCode = 0;
+    XDisplayKeycodes(display, &minCode, &maxCode);
+    KeyCode spare = 0;
+    for (int code = maxCode; code >= minCode && !spare; --code) {
+        int perCode = 0;
+        KeySym* syms = XGetKeyboardMapping(display, static_cast<KeyCode>(code), 1, &perCode);
+        bool empty = true;
+        for (int i = 0; i < perCode; ++i) empty = empty && syms[i] == NoSymbol;
+        XFree(syms);
+        if (empty) spare = static_cast<KeyCode>(code);
+    }
+    if (!spare) GTEST_SKIP() << "no spare key code";
+    KeySym emoji[2] = {0x0101F600, 0x0101F600};
+    XChangeKeyboardMapping(display, spare, 2, emoji, 1);
+    Pump();
+    seen.clear();
+    XTestFakeKeyEvent(display, spare, True, CurrentTime);
+    XTestFakeKeyEvent(display, spare, False, CurrentTime);
+    Pump();
+    KeySym none[2] = {NoSymbol, NoSymbol};
+    XChangeKeyboardMapping(display, spare, 2, none, 1);
+    Pump();
+    std::vector<int32_t> chars;
+    for (const TSeen& e : Only({EVENT_KEYCHAR})) chars.push_back(e.data);
+    EXPECT_EQ(chars, (std::vector<int32_t>{0xD83D, 0xDE00}));
+}
+
 TEST_F(X11Input, PointerEntersBeforeItMovesAndLeavesOnExit) {
     MoveTo(WX + 10, WY + 20);
     Pump();

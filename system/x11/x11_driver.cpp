@@ -27,6 +27,10 @@ void DrainEvents(Display* display) {
         XEvent event;
         XNextEvent(display, &event);
         if (XFilterEvent(&event, None)) continue;  // taken by the input method
+        if (event.type == MappingNotify) {
+            XRefreshKeyboardMapping(&event.xmapping);  // the layout changed: look keys up anew
+            continue;
+        }
         DispatchX11Event(event);
     }
 }
