@@ -17,8 +17,8 @@ namespace kvl {
 namespace {
 
 #ifdef KVL_SLOW_BUILD
-constexpr int32_t SPAWN_EVERY = 2;  // sanitizers and Debug: the same 300 bodies, a shorter settle
-constexpr int32_t FRAMES = 900;
+constexpr int32_t SPAWN_EVERY = 3;  // sanitizers and Debug: the same 300 bodies, a shorter settle
+constexpr int32_t FRAMES = 1200;
 #else
 constexpr int32_t SPAWN_EVERY = 5;
 constexpr int32_t FRAMES = 3000;
