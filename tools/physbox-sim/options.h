@@ -9,7 +9,7 @@ namespace kvl {
 
 struct SimOptions {
     int32_t seed = 1;
-    int32_t frames = 0;
+    int32_t frames = 600;          // 20 seconds of the game's 30 Hz frames
     std::vector<int32_t> spawnAt;  // frames before which Space is pressed
     int32_t spawnEvery = 0;        // and before every multiple of this (0: never)
     bool hasMouse = false;         // move the pointer before frame 1

@@ -17,7 +17,7 @@ TEST(SimOptions, DefaultsAndFullCommandLine) {
     std::string error;
     ASSERT_TRUE(Parse({}, o, error));
     EXPECT_EQ(o.seed, 1);
-    EXPECT_EQ(o.frames, 0);
+    EXPECT_EQ(o.frames, 600);
     EXPECT_FALSE(o.hasMouse);
     EXPECT_FALSE(o.SpawnBefore(1));
     ASSERT_TRUE(Parse({"--seed", "-7", "--frames", "30", "--spawn-at", "1,5,9", "--spawn-every", "4", "--mouse",
@@ -26,6 +26,11 @@ TEST(SimOptions, DefaultsAndFullCommandLine) {
         << error;
     EXPECT_EQ(o.seed, -7);
     EXPECT_EQ(o.frames, 30);
+    ASSERT_TRUE(Parse({"--frames", "0"}, o, error));
+    EXPECT_EQ(o.frames, 0);
+    ASSERT_TRUE(Parse({"--seed", "-7", "--frames", "30", "--spawn-at", "1,5,9", "--spawn-every", "4", "--mouse",
+                       "-3,250", "--drag", "2-12", "--dump", "a.csv", "--dump-final", "b.csv"},
+                      o, error));
     EXPECT_EQ(o.spawnAt, (std::vector<int32_t>{1, 5, 9}));
     EXPECT_TRUE(o.hasMouse);
     EXPECT_EQ(o.mouseX, -3);
