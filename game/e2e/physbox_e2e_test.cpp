@@ -211,8 +211,11 @@ TEST_F(Physbox, LeftButtonDragPullsTheBoxUnderThePointer) {
     ASSERT_TRUE(s.DropBox(1));
     ASSERT_TRUE(s.WaitForRest(30));
     WoodStats start = FindWood(s.last);
-    // Grab the crate in its middle and pull it up and across.
-    const int tx = start.cx < 400 ? 600 : 200, ty = 200;
+    // Grab the crate in its middle and pull it up, out of the water or off the slope. A crate that
+    // drifted under the hill's base cannot rise through it: pull that one out sideways and up.
+    const bool underBase = start.cy > 500 && start.cx > 100 && start.cx < 700;
+    const int tx = underBase ? (start.cx < 400 ? 50 : 750) : std::clamp(int(start.cx), 50, 750);
+    const int ty = underBase ? 250 : 150;
     s.x.MovePointer(s.area.x + int(start.cx), s.area.y + int(start.cy));
     Sleep(0.2);
     s.x.Button(1, true);
