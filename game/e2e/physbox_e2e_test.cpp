@@ -237,6 +237,31 @@ TEST_F(Physbox, LeftButtonDragPullsTheBoxUnderThePointer) {
                       << "), crate started at (" << start.cx << ", " << start.cy << ")";
 }
 
+TEST_F(Physbox, KeyAResetsTheFrameRateExtremes) {
+    Sandbox& s = *sandbox;
+    // Start-up leaves extremes no steady frame reaches: the first frame (window, textures, font)
+    // is slow, and the frame after it fast, as its wait finds a tick already there.
+    std::optional<int> low, high;
+    ASSERT_TRUE(s.WaitFor(
+        [&](const Screenshot& shot) {
+            low = ReadNumber(shot, 1, 20, "Low FPS: ");
+            high = ReadNumber(shot, 1, 40, "High FPS: ");
+            return low && high;
+        },
+        5));
+    ASSERT_LT(*low, *high);
+    s.x.TapKey("a");
+    // After the reset the extremes come from steady frames only: the range narrows.
+    EXPECT_TRUE(s.WaitFor(
+        [&](const Screenshot& shot) {
+            auto l = ReadNumber(shot, 1, 20, "Low FPS: "), h = ReadNumber(shot, 1, 40, "High FPS: ");
+            return l && h && *l <= *h && *h - *l < *high - *low;
+        },
+        5))
+        << "before A: low " << *low << ", high " << *high << "; now: " << ReadText(s.last, 1, 20, 16) << ", "
+        << ReadText(s.last, 1, 40, 16);
+}
+
 TEST_F(Physbox, CloseRequestIsIgnoredAndEscapeEndsWithExitCodeZero) {
     Sandbox& s = *sandbox;
     s.x.RequestClose(s.window);
