@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <typeinfo>
 
@@ -164,6 +165,58 @@ TEST_F(LoaderTest, PixelLimitIsSharedByTheDecoders) {
     TPixmapModule::Get().SetPixelLimit(16);
     EXPECT_TRUE(LoadPixmap(TRamStream::Create(tga.data(), int32_t(tga.size()), true)));
     EXPECT_TRUE(LoadPixmap(TRamStream::Create(jpeg.data(), int32_t(jpeg.size()), true)));
+}
+
+TEST_F(LoaderTest, MutatedImagesNeverCrash) {
+    // Small valid files of every kind, then thousands of deterministic mutations of them: every
+    // result is Null or a pixmap of sane size whose every row can be read.
+    std::vector<Bytes> seeds;
+    seeds.push_back(SmallPng());
+    testimages::TPngSpec interlaced;
+    interlaced.width = 9;
+    interlaced.height = 7;
+    interlaced.colorType = 3;
+    interlaced.bitDepth = 4;
+    interlaced.interlaced = true;
+    interlaced.palette = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    interlaced.paletteAlpha = {9};
+    interlaced.rows.assign(7, Bytes{0x01, 0x20, 0x12, 0x00, 0x20});
+    seeds.push_back(testimages::EncodePng(interlaced));
+    seeds.push_back(testimages::EncodeJpeg(16, 8, 3, testimages::PatternPixels(16, 8, 3), 70));
+    seeds.push_back(testimages::EncodeJpeg(8, 8, 1, testimages::PatternPixels(8, 8, 1), 70, true));
+    Bytes bmp = testimages::BmpHeader(3, 2, 4);
+    bmp.resize(bmp.size() + 64 + 8, 0x21);
+    seeds.push_back(bmp);
+    Bytes tga = testimages::TgaHeader(4, 2, 10, 16);
+    tga.insert(tga.end(), {0x83, 0x12, 0x34, 0x01, 1, 2, 3, 4, 0x03, 5, 6, 7, 8, 9, 10, 11, 12});
+    seeds.push_back(tga);
+
+    // A mutated header may claim a large image; a low limit keeps each attempt short.
+    TPixmapModule::Get().SetPixelLimit(1 << 16);
+    uint32_t state = 12345;
+    auto next = [&] { return state = state * 1103515245u + 12345u, state >> 8; };
+    int loaded = 0;
+    for (const Bytes& seed : seeds) {
+        for (int round = 0; round < 400; ++round) {
+            Bytes bytes = seed;
+            int edits = 1 + int(next() % 4);
+            for (int e = 0; e < edits; ++e) {
+                size_t at = next() % bytes.size();
+                switch (next() % 3) {
+                case 0: bytes[at] = uint8_t(next()); break;
+                case 1: bytes[at] ^= uint8_t(1u << (next() % 8)); break;
+                default: bytes.resize(std::max<size_t>(1, at)); break;
+                }
+            }
+            auto pixmap = LoadPixmap(TRamStream::Create(bytes.data(), int32_t(bytes.size()), true));
+            if (!pixmap) continue;
+            ++loaded;
+            ASSERT_TRUE(PixmapSizeAllowed(pixmap->width, pixmap->height));
+            ASSERT_TRUE(IsPixelFormat(pixmap->format));
+            for (int y = 0; y < pixmap->height; ++y) (void)pixmap->ReadPixel(pixmap->width - 1, y);
+        }
+    }
+    EXPECT_GT(loaded, 0);
 }
 
 }  // namespace
