@@ -118,7 +118,8 @@ void EmitText(XKeyEvent& key, XIC inputContext) {
     for (char16_t unit : FromUtf8(text)) Emit(EVENT_KEYCHAR, unit, mods, 0, 0);
 }
 
-void TranslateKey(XKeyEvent& key, TX11Window& w) {
+void TranslateKey(XKeyEvent& key, const TX11Window& w) {
+    const Window window = w.window;  // w may not outlive the hooks the key event runs
     Display* display = key.display;
     TX11InputState& s = X11InputState();
     const unsigned group = XkbGroupForCoreState(key.state);
@@ -140,7 +141,9 @@ void TranslateKey(XKeyEvent& key, TX11Window& w) {
         }
         Emit(press ? (repeat ? EVENT_KEYREPEAT : EVENT_KEYDOWN) : EVENT_KEYUP, vk, X11Modifiers(), 0, 0);
     }
-    if (press) EmitText(key, w.inputContext);
+    if (!press) return;
+    // A hook may have closed the window (and its input context) or opened another one.
+    if (const TX11Window* still = FindX11Window(window)) EmitText(key, still->inputContext);
 }
 
 int32_t MoveButtons(unsigned state) {

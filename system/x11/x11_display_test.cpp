@@ -193,6 +193,24 @@ TEST_F(X11Input, TextBeyondSixteenBitsComesAsTwoCodeUnits) {
     EXPECT_EQ(chars, (std::vector<int32_t>{0xD83D, 0xDE00}));
 }
 
+TEST_F(X11Input, AHookMayGiveUpTheWindowOnAKey) {
+    // Closing graphics from a key hook must not leave the translation holding a freed window.
+    auto closer = [](int32_t, const Ref<TObject>& data, const Ref<TObject>&) -> Ref<TObject> {
+        auto* e = dynamic_cast<TEvent*>(data.get());
+        if (e && e->id == EVENT_KEYDOWN && e->data == 81) UnregisterX11Window(window);
+        return data;
+    };
+    InstallHook(EventEmitHookId(), closer, nullptr, 200);
+    Tap(XK_q);
+    Pump();
+    UninstallHook(EventEmitHookId(), closer, nullptr);
+    RegisterX11Window(window, nullptr);
+    XSetInputFocus(display, window, RevertToParent, CurrentTime);
+    Pump();
+    EXPECT_EQ(Only({EVENT_KEYDOWN}), (std::vector<TSeen>{{EVENT_KEYDOWN, 81, 0, 0, 0}}));
+    EXPECT_TRUE(Only({EVENT_KEYCHAR, EVENT_KEYUP}).empty());  // the window is no longer ours
+}
+
 TEST_F(X11Input, PointerEntersBeforeItMovesAndLeavesOnExit) {
     MoveTo(WX + 10, WY + 20);
     Pump();
