@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 // gtest before the X headers: their macros (None, Bool) break it otherwise.
 #include "graphics/glx/fbconfig.h"
+#include "graphics/glx/xrandr_modes.h"
 #include "graphics/graphics.h"
 
 using namespace kvl;
@@ -55,4 +56,15 @@ TEST(ChooseConfig, NothingFitsOrOnlyTheGivenVisual) {
     TConfigTraits colourless = Config(24, 0, 0, 0, 0, true);
     colourless.red = 0;  // a configuration without a visual
     EXPECT_EQ(ChooseConfig({colourless}, 0, 24), -1);
+}
+
+TEST(DisplayModeRate, FromTheModeLineTimings) {
+    using kvl::glx::RefreshRate;
+    EXPECT_EQ(RefreshRate(148500000, 2200, 1125, false, false), 60);  // 1920x1080
+    EXPECT_EQ(RefreshRate(74250000, 2200, 1125, true, false), 60);    // 1080i: fields per second
+    EXPECT_EQ(RefreshRate(25175000, 800, 525, false, false), 60);     // 59.94 rounds to 60
+    EXPECT_EQ(RefreshRate(25175000, 800, 525, false, true), 30);      // each line drawn twice
+    EXPECT_EQ(RefreshRate(31500000, 840, 500, false, false), 75);
+    EXPECT_EQ(RefreshRate(0, 800, 525, false, false), 0);             // unknown timings
+    EXPECT_EQ(RefreshRate(25175000, 0, 525, false, false), 0);
 }

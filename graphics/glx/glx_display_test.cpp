@@ -144,6 +144,14 @@ TEST_F(GLDriver, RequestedBuffersArePresent) {
     EXPECT_EQ(ConfigAttribute(c, GLX_DOUBLEBUFFER), 1);  // the default flags still apply
     CloseGraphics(g);
 
+    // An accumulation buffer, where the renderer has one; otherwise Null and no window left.
+    const size_t listed = glx::GLXState().list.size();
+    if (Ref<TGraphics> accum = CreateGraphics(64, 64, 0, 0, GFX_ACCUM_BUFFER)) {
+        EXPECT_GT(ConfigAttribute(RecordOf(accum)->config, GLX_ACCUM_RED_SIZE), 0);
+        CloseGraphics(accum);
+    }
+    EXPECT_EQ(glx::GLXState().list.size(), listed);
+
     SelectGraphicsDriver(GLGraphicsDriver(), 0);
     Ref<TGraphics> plain = CreateGraphics(64, 64, 0, 0, 0);
     ASSERT_TRUE(plain);
