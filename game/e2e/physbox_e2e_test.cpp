@@ -322,11 +322,11 @@ TEST_F(Physbox, ThreeHundredBoxesKeepTheThirtyHertzPace) {
     int median = rates[rates.size() / 2];
     std::cout << "FPS with 300 boxes: median " << median << ", min " << rates.front() << ", max "
               << rates.back() << " over " << rates.size() << " readings\n";
-    if (kSlow > 1.0) GTEST_SKIP() << "pace not asserted in a sanitizer build (median " << median << ")";
     // One tick per frame is 33 or 34 ms; the time stamp is taken after the statistics lines are
     // drawn, so the shown rate runs above 30 by the few milliseconds those lines take to draw
-    // (33 to 35 on llvmpipe). Below 28 the frames no longer keep up with the timer.
-    EXPECT_GE(median, 28);
+    // (33 to 35 on llvmpipe). Below 28 the frames no longer keep up with the timer. Sanitizer
+    // builds (seen at 30 to 32) only have to stay responsive: a loaded machine slows them most.
+    EXPECT_GE(median, kSlow > 1.0 ? 20 : 28);
     EXPECT_LE(median, 45);
 }
 
