@@ -14,8 +14,9 @@
 namespace kvl::glx {
 namespace {
 
-// Exit code of a failure to make the shared context (without a display the code is -1).
-constexpr int EXIT_NO_SHARED_CONTEXT = 0;
+// Exit code of a failure to make the shared context. A failure must not read as success, so
+// it is -1 like the missing display, not 0.
+constexpr int EXIT_NO_SHARED_CONTEXT = -1;
 
 Display* X() { return x11::X11Display(); }
 
