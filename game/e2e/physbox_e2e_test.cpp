@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -89,6 +90,7 @@ public:
 
     // Waits until the crates stop moving: over a second their pixels' centroid and bounds move by
     // no more than floating crates bob in the water (a pixel or two).
+    // Crates sliding against each other in the water can take most of a minute to settle.
     bool WaitForRest(double seconds) {
         auto deadline = Clock::now() + std::chrono::duration<double>(seconds * kSlow);
         WoodStats before = FindWood(Shot());
@@ -197,7 +199,7 @@ TEST_F(Physbox, EachSpacePressDropsOneBoxThatFallsAndComesToRest) {
                 10));
         }
     }
-    ASSERT_TRUE(s.WaitForRest(30));
+    ASSERT_TRUE(s.WaitForRest(90));
     WoodStats rest = FindWood(s.last);
     // Three crates (48 x 48 on screen, possibly overlapping) lie on the hill or in the water.
     EXPECT_GT(rest.count, 2 * 48 * 48) << "crates visible";
@@ -209,7 +211,7 @@ TEST_F(Physbox, EachSpacePressDropsOneBoxThatFallsAndComesToRest) {
 TEST_F(Physbox, LeftButtonDragPullsTheBoxUnderThePointer) {
     Sandbox& s = *sandbox;
     ASSERT_TRUE(s.DropBox(1));
-    ASSERT_TRUE(s.WaitForRest(30));
+    ASSERT_TRUE(s.WaitForRest(90));
     WoodStats start = FindWood(s.last);
     // Grab the crate in its middle and pull it up, out of the water or off the slope. A crate that
     // drifted under the hill's base cannot rise through it: pull that one out sideways and up.
@@ -239,27 +241,30 @@ TEST_F(Physbox, LeftButtonDragPullsTheBoxUnderThePointer) {
 
 TEST_F(Physbox, KeyAResetsTheFrameRateExtremes) {
     Sandbox& s = *sandbox;
-    // Start-up leaves extremes no steady frame reaches: the first frame (window, textures, font)
-    // is slow, and the frame after it fast, as its wait finds a tick already there.
-    std::optional<int> low, high;
+    // Make one frame last at least 400 ms by stopping the process, so "Low FPS" drops to 2 or
+    // below whatever the machine's speed; steady frames at the 30 Hz pace read about 30.
+    kill(s.process.Pid(), SIGSTOP);
+    Sleep(0.4);
+    kill(s.process.Pid(), SIGCONT);
+    std::optional<int> low;
     ASSERT_TRUE(s.WaitFor(
         [&](const Screenshot& shot) {
             low = ReadNumber(shot, 1, 20, "Low FPS: ");
-            high = ReadNumber(shot, 1, 40, "High FPS: ");
-            return low && high;
-        },
-        5));
-    ASSERT_LT(*low, *high);
-    s.x.TapKey("a");
-    // After the reset the extremes come from steady frames only: the range narrows.
-    EXPECT_TRUE(s.WaitFor(
-        [&](const Screenshot& shot) {
-            auto l = ReadNumber(shot, 1, 20, "Low FPS: "), h = ReadNumber(shot, 1, 40, "High FPS: ");
-            return l && h && *l <= *h && *h - *l < *high - *low;
+            return low && *low <= 2;
         },
         5))
-        << "before A: low " << *low << ", high " << *high << "; now: " << ReadText(s.last, 1, 20, 16) << ", "
-        << ReadText(s.last, 1, 40, 16);
+        << "Low FPS after a stalled frame: " << ReadText(s.last, 1, 20, 16);
+    s.x.TapKey("a");
+    // After the reset the slowest frame is a steady one again.
+    std::optional<int> high;
+    EXPECT_TRUE(s.WaitFor(
+        [&](const Screenshot& shot) {
+            low = ReadNumber(shot, 1, 20, "Low FPS: ");
+            high = ReadNumber(shot, 1, 40, "High FPS: ");
+            return low && high && *low >= 10 && *low <= *high;
+        },
+        5))
+        << "after A: " << ReadText(s.last, 1, 20, 16) << ", " << ReadText(s.last, 1, 40, 16);
 }
 
 TEST_F(Physbox, CloseRequestIsIgnoredAndEscapeEndsWithExitCodeZero) {
