@@ -37,30 +37,30 @@ void PngSeeds() {
     for (const Kind& kind : kinds) {
         for (int depth : kind.depths) {
             for (int variant = 0; variant < 3; ++variant) {
-                TPngSpec spec;
-                spec.width = 7;
-                spec.height = 5;
-                spec.bitDepth = depth;
-                spec.colorType = kind.colorType;
-                spec.interlaced = variant == 1;
-                int rowBytes = (spec.width * kind.channels * depth + 7) / 8;
-                for (int y = 0; y < spec.height; ++y) spec.rows.push_back(Row(rowBytes, y));
+                TPngLayout layout;
+                layout.width = 7;
+                layout.height = 5;
+                layout.bitDepth = depth;
+                layout.colorType = kind.colorType;
+                layout.interlaced = variant == 1;
+                int rowBytes = (layout.width * kind.channels * depth + 7) / 8;
+                for (int y = 0; y < layout.height; ++y) layout.rows.push_back(Row(rowBytes, y));
                 if (kind.colorType == 3) {
                     int entries = 1 << depth;
-                    for (int i = 0; i < entries * 3; ++i) spec.palette.push_back(uint8_t(i * 5));
-                    if (variant == 2) spec.paletteAlpha = {0, 128};
+                    for (int i = 0; i < entries * 3; ++i) layout.palette.push_back(uint8_t(i * 5));
+                    if (variant == 2) layout.paletteAlpha = {0, 128};
                     if (depth == 8) {  // keep indices inside the palette
-                        for (Bytes& row : spec.rows)
+                        for (Bytes& row : layout.rows)
                             for (uint8_t& b : row) b = uint8_t(b % entries);
                     }
                 } else if (variant == 2 && (kind.colorType == 0 || kind.colorType == 2)) {
-                    spec.hasTransColour = true;
-                    spec.transGrey = 1;
-                    spec.transRed = spec.transGreen = spec.transBlue = 3;
+                    layout.hasTransColour = true;
+                    layout.transGrey = 1;
+                    layout.transRed = layout.transGreen = layout.transBlue = 3;
                 }
                 std::string name = "t" + std::to_string(kind.colorType) + "-d" + std::to_string(depth) +
                                    "-v" + std::to_string(variant) + ".png";
-                Seed("png", name, EncodePng(spec));
+                Seed("png", name, EncodePng(layout));
             }
         }
     }

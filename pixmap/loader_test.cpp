@@ -27,11 +27,11 @@ protected:
 };
 
 Bytes SmallPng() {
-    testimages::TPngSpec spec;
-    spec.width = 2;
-    spec.colorType = 2;
-    spec.rows = {{1, 2, 3, 4, 5, 6}};
-    return testimages::EncodePng(spec);
+    testimages::TPngLayout layout;
+    layout.width = 2;
+    layout.colorType = 2;
+    layout.rows = {{1, 2, 3, 4, 5, 6}};
+    return testimages::EncodePng(layout);
 }
 
 // A stream that cannot tell its position.
@@ -172,7 +172,7 @@ TEST_F(LoaderTest, MutatedImagesNeverCrash) {
     // result is Null or a pixmap of sane size whose every row can be read.
     std::vector<Bytes> seeds;
     seeds.push_back(SmallPng());
-    testimages::TPngSpec interlaced;
+    testimages::TPngLayout interlaced;
     interlaced.width = 9;
     interlaced.height = 7;
     interlaced.colorType = 3;

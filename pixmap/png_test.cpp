@@ -12,7 +12,7 @@ namespace kvl {
 namespace {
 
 using testimages::Bytes;
-using testimages::TPngSpec;
+using testimages::TPngLayout;
 
 Ref<TStream> Memory(const Bytes& bytes) {
     return TRamStream::Create(bytes.data(), int32_t(bytes.size()), true);
@@ -50,13 +50,13 @@ TEST_F(PngTest, GreyOfEveryDepthExpandsToEightBits) {
     for (int depth : {1, 2, 4, 8, 16}) {
         const int maxValue = (1 << depth) - 1;
         std::vector<int> samples = {0, maxValue, maxValue / 3, 1};
-        TPngSpec spec;
-        spec.width = 4;
-        spec.height = 2;
-        spec.bitDepth = depth;
-        spec.colorType = PNG_COLOR_TYPE_GRAY;
-        spec.rows = {PackRow(samples, depth), PackRow({maxValue, 0, 0, 0}, depth)};
-        auto pixmap = LoadPng(testimages::EncodePng(spec));
+        TPngLayout layout;
+        layout.width = 4;
+        layout.height = 2;
+        layout.bitDepth = depth;
+        layout.colorType = PNG_COLOR_TYPE_GRAY;
+        layout.rows = {PackRow(samples, depth), PackRow({maxValue, 0, 0, 0}, depth)};
+        auto pixmap = LoadPng(testimages::EncodePng(layout));
         ASSERT_TRUE(pixmap) << depth;
         EXPECT_EQ(pixmap->format, FORMAT_I8);
         EXPECT_EQ(pixmap->width, 4);
@@ -72,14 +72,14 @@ TEST_F(PngTest, GreyOfEveryDepthExpandsToEightBits) {
 TEST_F(PngTest, GreyWithTransparencyChunkGetsAlpha) {
     for (int depth : {2, 8, 16}) {
         const int maxValue = (1 << depth) - 1;
-        TPngSpec spec;
-        spec.width = 2;
-        spec.bitDepth = depth;
-        spec.colorType = PNG_COLOR_TYPE_GRAY;
-        spec.rows = {PackRow({1, maxValue}, depth)};
-        spec.hasTransColour = true;
-        spec.transGrey = 1;
-        auto pixmap = LoadPng(testimages::EncodePng(spec));
+        TPngLayout layout;
+        layout.width = 2;
+        layout.bitDepth = depth;
+        layout.colorType = PNG_COLOR_TYPE_GRAY;
+        layout.rows = {PackRow({1, maxValue}, depth)};
+        layout.hasTransColour = true;
+        layout.transGrey = 1;
+        auto pixmap = LoadPng(testimages::EncodePng(layout));
         ASSERT_TRUE(pixmap) << depth;
         EXPECT_EQ(pixmap->format, FORMAT_RGBA8888);
         EXPECT_EQ(pixmap->PixelPtr(0, 0)[3], 0) << depth;
@@ -89,12 +89,12 @@ TEST_F(PngTest, GreyWithTransparencyChunkGetsAlpha) {
 
 TEST_F(PngTest, GreyWithAlphaSpreadsToRGBA) {
     for (int depth : {8, 16}) {
-        TPngSpec spec;
-        spec.width = 2;
-        spec.bitDepth = depth;
-        spec.colorType = PNG_COLOR_TYPE_GRAY_ALPHA;
-        spec.rows = {depth == 8 ? Bytes{200, 50, 7, 255} : Bytes{200, 1, 50, 2, 7, 0, 255, 255}};
-        auto pixmap = LoadPng(testimages::EncodePng(spec));
+        TPngLayout layout;
+        layout.width = 2;
+        layout.bitDepth = depth;
+        layout.colorType = PNG_COLOR_TYPE_GRAY_ALPHA;
+        layout.rows = {depth == 8 ? Bytes{200, 50, 7, 255} : Bytes{200, 1, 50, 2, 7, 0, 255, 255}};
+        auto pixmap = LoadPng(testimages::EncodePng(layout));
         ASSERT_TRUE(pixmap);
         EXPECT_EQ(pixmap->format, FORMAT_RGBA8888);
         EXPECT_EQ(Bytes(pixmap->pixels, pixmap->pixels + 8), (Bytes{200, 200, 200, 50, 7, 7, 7, 255}));
@@ -102,7 +102,7 @@ TEST_F(PngTest, GreyWithAlphaSpreadsToRGBA) {
 }
 
 TEST_F(PngTest, RgbAndRgbaOfBothDepths) {
-    TPngSpec rgb16;
+    TPngLayout rgb16;
     rgb16.width = 1;
     rgb16.bitDepth = 16;
     rgb16.colorType = PNG_COLOR_TYPE_RGB;
@@ -112,7 +112,7 @@ TEST_F(PngTest, RgbAndRgbaOfBothDepths) {
     EXPECT_EQ(pixmap->format, FORMAT_RGB888);
     EXPECT_EQ(pixmap->ReadPixel(0, 0), 0xFF1234ABu);
 
-    TPngSpec rgba16 = rgb16;
+    TPngLayout rgba16 = rgb16;
     rgba16.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
     rgba16.rows = {{0x12, 0, 0x34, 0, 0x56, 0, 0x78, 0}};
     pixmap = LoadPng(testimages::EncodePng(rgba16));
@@ -120,7 +120,7 @@ TEST_F(PngTest, RgbAndRgbaOfBothDepths) {
     EXPECT_EQ(pixmap->format, FORMAT_RGBA8888);
     EXPECT_EQ(pixmap->ReadPixel(0, 0), 0x78123456u);
 
-    TPngSpec rgbTrns;
+    TPngLayout rgbTrns;
     rgbTrns.width = 2;
     rgbTrns.colorType = PNG_COLOR_TYPE_RGB;
     rgbTrns.rows = {{1, 2, 3, 4, 5, 6}};
@@ -135,20 +135,20 @@ TEST_F(PngTest, RgbAndRgbaOfBothDepths) {
 
 TEST_F(PngTest, PalettesWithAndWithoutTransparency) {
     for (int depth : {1, 2, 4, 8}) {
-        TPngSpec spec;
-        spec.width = 3;
-        spec.bitDepth = depth;
-        spec.colorType = PNG_COLOR_TYPE_PALETTE;
-        spec.palette = {10, 20, 30, 40, 50, 60};
-        spec.rows = {PackRow({1, 0, 1}, depth)};
-        auto pixmap = LoadPng(testimages::EncodePng(spec));
+        TPngLayout layout;
+        layout.width = 3;
+        layout.bitDepth = depth;
+        layout.colorType = PNG_COLOR_TYPE_PALETTE;
+        layout.palette = {10, 20, 30, 40, 50, 60};
+        layout.rows = {PackRow({1, 0, 1}, depth)};
+        auto pixmap = LoadPng(testimages::EncodePng(layout));
         ASSERT_TRUE(pixmap) << depth;
         EXPECT_EQ(pixmap->format, FORMAT_RGB888);
         EXPECT_EQ(pixmap->ReadPixel(0, 0), 0xFF28323Cu);
         EXPECT_EQ(pixmap->ReadPixel(1, 0), 0xFF0A141Eu);
 
-        spec.paletteAlpha = {128};
-        pixmap = LoadPng(testimages::EncodePng(spec));
+        layout.paletteAlpha = {128};
+        pixmap = LoadPng(testimages::EncodePng(layout));
         ASSERT_TRUE(pixmap) << depth;
         EXPECT_EQ(pixmap->format, FORMAT_RGBA8888);
         EXPECT_EQ(pixmap->ReadPixel(1, 0), 0x800A141Eu);
@@ -157,22 +157,22 @@ TEST_F(PngTest, PalettesWithAndWithoutTransparency) {
 }
 
 TEST_F(PngTest, InterlacedLoadsLikeItsTwin) {
-    TPngSpec spec;
-    spec.width = 13;
-    spec.height = 11;
-    spec.colorType = PNG_COLOR_TYPE_RGB;
-    for (int y = 0; y < spec.height; ++y) {
+    TPngLayout layout;
+    layout.width = 13;
+    layout.height = 11;
+    layout.colorType = PNG_COLOR_TYPE_RGB;
+    for (int y = 0; y < layout.height; ++y) {
         Bytes row;
-        for (int x = 0; x < spec.width * 3; ++x) row.push_back(uint8_t(x * 11 + y * 37));
-        spec.rows.push_back(row);
+        for (int x = 0; x < layout.width * 3; ++x) row.push_back(uint8_t(x * 11 + y * 37));
+        layout.rows.push_back(row);
     }
-    auto flat = LoadPng(testimages::EncodePng(spec));
-    spec.interlaced = true;
-    Bytes interlacedBytes = testimages::EncodePng(spec);
+    auto flat = LoadPng(testimages::EncodePng(layout));
+    layout.interlaced = true;
+    Bytes interlacedBytes = testimages::EncodePng(layout);
     auto interlaced = LoadPng(interlacedBytes);
     ASSERT_TRUE(flat && interlaced);
-    for (int y = 0; y < spec.height; ++y)
-        for (int x = 0; x < spec.width; ++x) ASSERT_EQ(flat->ReadPixel(x, y), interlaced->ReadPixel(x, y));
+    for (int y = 0; y < layout.height; ++y)
+        for (int x = 0; x < layout.width; ++x) ASSERT_EQ(flat->ReadPixel(x, y), interlaced->ReadPixel(x, y));
     // Truncated inside the passes: declined, not half an image.
     interlacedBytes.resize(interlacedBytes.size() - 40);
     EXPECT_FALSE(LoadPng(interlacedBytes));
@@ -247,12 +247,12 @@ TEST_F(PngTest, SaveFailuresReportZero) {
 }
 
 TEST_F(PngTest, MalformedDataIsDeclined) {
-    TPngSpec spec;
-    spec.width = 5;
-    spec.height = 4;
-    spec.colorType = PNG_COLOR_TYPE_RGB;
-    spec.rows.assign(4, Bytes(15, 0x5A));
-    const Bytes good = testimages::EncodePng(spec);
+    TPngLayout layout;
+    layout.width = 5;
+    layout.height = 4;
+    layout.colorType = PNG_COLOR_TYPE_RGB;
+    layout.rows.assign(4, Bytes(15, 0x5A));
+    const Bytes good = testimages::EncodePng(layout);
     ASSERT_TRUE(LoadPng(good));
     // Every truncation: Null (never a crash, never a half-read image).
     for (size_t n = 0; n < good.size(); ++n) {
@@ -281,10 +281,10 @@ TEST_F(PngTest, OversizedHeadersAreDeclinedBeforeAllocating) {
 }
 
 TEST_F(PngTest, CallerStreamStaysOpenAfterTheImage) {
-    TPngSpec spec;
-    spec.colorType = PNG_COLOR_TYPE_GRAY;
-    spec.rows = {{77}};
-    Bytes bytes = testimages::EncodePng(spec);
+    TPngLayout layout;
+    layout.colorType = PNG_COLOR_TYPE_GRAY;
+    layout.rows = {{77}};
+    Bytes bytes = testimages::EncodePng(layout);
     const size_t imageSize = bytes.size();
     bytes.push_back(0xEE);
     auto stream = Memory(bytes);

@@ -24,25 +24,25 @@ void AppendPng(png_structp png, png_bytep data, size_t length) {
 void FlushPng(png_structp) {}
 
 // Encoding in a function of its own: only plain data lives across setjmp.
-bool WritePng(png_structp png, png_infop info, const TPngSpec* spec, png_bytepp rows, Bytes* out) {
+bool WritePng(png_structp png, png_infop info, const TPngLayout* layout, png_bytepp rows, Bytes* out) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_write_fn(png, out, AppendPng, FlushPng);
-    png_set_IHDR(png, info, png_uint_32(spec->width), png_uint_32(spec->height), spec->bitDepth,
-                 spec->colorType, spec->interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, png_uint_32(layout->width), png_uint_32(layout->height), layout->bitDepth,
+                 layout->colorType, layout->interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!spec->palette.empty()) {
-        png_set_PLTE(png, info, reinterpret_cast<png_const_colorp>(spec->palette.data()),
-                     int(spec->palette.size() / 3));
+    if (!layout->palette.empty()) {
+        png_set_PLTE(png, info, reinterpret_cast<png_const_colorp>(layout->palette.data()),
+                     int(layout->palette.size() / 3));
     }
-    if (!spec->paletteAlpha.empty()) {
-        png_set_tRNS(png, info, spec->paletteAlpha.data(), int(spec->paletteAlpha.size()), nullptr);
+    if (!layout->paletteAlpha.empty()) {
+        png_set_tRNS(png, info, layout->paletteAlpha.data(), int(layout->paletteAlpha.size()), nullptr);
     }
-    if (spec->hasTransColour) {
+    if (layout->hasTransColour) {
         png_color_16 colour{};
-        colour.gray = spec->transGrey;
-        colour.red = spec->transRed;
-        colour.green = spec->transGreen;
-        colour.blue = spec->transBlue;
+        colour.gray = layout->transGrey;
+        colour.red = layout->transRed;
+        colour.green = layout->transGreen;
+        colour.blue = layout->transBlue;
         png_set_tRNS(png, info, nullptr, 0, &colour);
     }
     png_set_rows(png, info, rows);
@@ -93,13 +93,13 @@ bool WriteJpeg(jpeg_compress_struct* cinfo, TJpegCatch* err, int w, int h, int c
 
 }  // namespace
 
-Bytes EncodePng(const TPngSpec& spec) {
+Bytes EncodePng(const TPngLayout& layout) {
     Bytes out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     std::vector<png_bytep> rows;
-    for (const Bytes& row : spec.rows) rows.push_back(const_cast<png_bytep>(row.data()));
-    bool ok = WritePng(png, info, &spec, rows.data(), &out);
+    for (const Bytes& row : layout.rows) rows.push_back(const_cast<png_bytep>(row.data()));
+    bool ok = WritePng(png, info, &layout, rows.data(), &out);
     png_destroy_write_struct(&png, &info);
     if (!ok) throw std::runtime_error("test PNG encoding failed");
     return out;
@@ -117,13 +117,13 @@ Bytes PngHeaderOnly(uint32_t width, uint32_t height, int bitDepth, int colorType
 }
 
 Bytes EncodeRgbaPatternPng(int width, int height) {
-    TPngSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
-    spec.rows.resize(size_t(height));
+    TPngLayout layout;
+    layout.width = width;
+    layout.height = height;
+    layout.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
+    layout.rows.resize(size_t(height));
     for (int y = 0; y < height; ++y) {
-        Bytes& row = spec.rows[size_t(y)];
+        Bytes& row = layout.rows[size_t(y)];
         row.resize(size_t(width) * 4);
         for (int x = 0; x < width; ++x) {
             row[4 * x] = uint8_t(x);
@@ -132,7 +132,7 @@ Bytes EncodeRgbaPatternPng(int width, int height) {
             row[4 * x + 3] = uint8_t(255 - (x >> 4));
         }
     }
-    return EncodePng(spec);
+    return EncodePng(layout);
 }
 
 Bytes EncodeJpeg(int width, int height, int components, const Bytes& pixels, int quality,

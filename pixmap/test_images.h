@@ -11,7 +11,7 @@ namespace kvl::testimages {
 using Bytes = std::vector<uint8_t>;
 
 // ---- PNG (libpng, no framework code)
-struct TPngSpec {
+struct TPngLayout {
     int width = 1;
     int height = 1;
     int bitDepth = 8;
@@ -23,7 +23,7 @@ struct TPngSpec {
     bool hasTransColour = false;           // tRNS for grey and RGB images
     uint16_t transGrey = 0, transRed = 0, transGreen = 0, transBlue = 0;
 };
-Bytes EncodePng(const TPngSpec& spec);
+Bytes EncodePng(const TPngLayout& layout);
 // A valid signature and IHDR chunk (correct CRC) claiming width x height, then an IEND.
 Bytes PngHeaderOnly(uint32_t width, uint32_t height, int bitDepth = 8, int colorType = 6);
 // An RGBA test pattern of the given size (stays compressible, so 4096x4096 is a few MB).
@@ -40,7 +40,7 @@ void PutShort(Bytes& out, uint32_t v);
 void PutInt(Bytes& out, uint32_t v);
 // The 54-byte header the loader reads: 'B', 'M', file header, 40-byte info header.
 Bytes BmpHeader(int32_t width, int32_t height, int bits, uint32_t coloursUsed = 0);
-// The 18-byte header: id length, colour-map type, image type, map spec, origin, size, depth.
+// The 18-byte header: id length, colour-map type, image type, map layout, origin, size, depth.
 Bytes TgaHeader(int width, int height, int imageType, int bits, int idLength = 0, int mapType = 0);
 
 // ---- Files
