@@ -14,15 +14,6 @@ namespace {
 
 class GLFrameTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        GLZeph2DState().Reset();
-        SetGLFunctions(&gl);
-        GLSetTransform(1, 0, 0, 1);
-    }
-    void TearDown() override {
-        SetGLFunctions(nullptr);
-        GLZeph2DState().Reset();
-    }
     // Frames made here never reached a real context: let them go without deleting textures.
     Ref<TGLImageFrame> Make(const Ref<TPixmap>& pixmap, int flags) {
         Ref<TGLImageFrame> frame = TGLImageFrame::CreateFromPixmap(pixmap, flags);
@@ -33,7 +24,7 @@ protected:
         for (auto& f : frames)
             if (f) f->seq = 0;
     }
-    TGLRecorder gl;
+    TGLRecording gl;  // installed for each test, fresh state
     std::vector<Ref<TGLImageFrame>> frames;
 };
 

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "draw2d/gl/glrender.h"
+
 namespace kvl {
 
 size_t TGLRecorder::Count(const std::string& name) const {
@@ -65,6 +67,17 @@ void TGLRecorder::GetTexLevelParameteriv(GLenum target, GLint level, GLenum p, G
 void TGLRecorder::ReadPixels(GLint x, GLint y, GLsizei w, GLsizei h, GLenum fmt, GLenum type, void* pixels) {
     Add("ReadPixels", {double(x), double(y), double(w), double(h), double(fmt), double(type)});
     std::memset(pixels, 0, size_t(w) * h * 4);
+}
+
+TGLRecording::TGLRecording() {
+    GLZeph2DState().Reset();
+    SetGLFunctions(this);
+    GLSetTransform(1, 0, 0, 1);
+}
+
+TGLRecording::~TGLRecording() {
+    SetGLFunctions(nullptr);
+    GLZeph2DState().Reset();
 }
 
 }  // namespace kvl

@@ -78,4 +78,14 @@ private:
     void Add(const char* name, std::vector<double> args) { calls.push_back({name, std::move(args)}); }
 };
 
+// A recorder that routes the GL call layer to itself for its lifetime, starting from a fresh back-end
+// state and the identity transform, and leaves the real layer and a fresh state behind it.
+class TGLRecording : public TGLRecorder {
+public:
+    TGLRecording();
+    ~TGLRecording() override;
+    TGLRecording(const TGLRecording&) = delete;
+    TGLRecording& operator=(const TGLRecording&) = delete;
+};
+
 }  // namespace kvl

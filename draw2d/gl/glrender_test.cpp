@@ -13,16 +13,7 @@ namespace {
 
 class GLRenderTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        GLZeph2DState().Reset();
-        SetGLFunctions(&gl);
-        GLSetTransform(1, 0, 0, 1);
-    }
-    void TearDown() override {
-        SetGLFunctions(nullptr);
-        GLZeph2DState().Reset();
-    }
-    TGLRecorder gl;
+    TGLRecording gl;  // installed for each test, fresh state
 };
 
 using Points = std::vector<std::pair<float, float>>;
