@@ -6,10 +6,10 @@
 #include <cmath>
 #include <string>
 
-#include "draw2d/draw2d.h"
+#include <corvex/draw2d/draw2d.h>
 #include "draw2d/fontbits.h"
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 struct TCall {
@@ -547,4 +547,4 @@ TEST_F(Draw2DTest, LoadedFontsBuildGlyphsOnDemandThroughTheLoaderChain) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex

@@ -1,10 +1,10 @@
-#include "draw2d/image.h"
+#include <corvex/draw2d/image.h>
 
 #include <cmath>
 
-#include "pixmap/loader.h"
+#include <corvex/pixmap/loader.h>
 
-namespace kvl {
+namespace corvex {
 
 namespace {
 
@@ -201,4 +201,4 @@ void TileImage(const Ref<TImage>& image, float x, float y, int frame) {
     UpdateTransform();
 }
 
-}  // namespace kvl
+}  // namespace corvex

@@ -1,9 +1,9 @@
-#include "draw2d/imagefont.h"
+#include <corvex/draw2d/imagefont.h>
 
 #include "draw2d/fontbits.h"
-#include "runtime/exception.h"
+#include <corvex/runtime/exception.h>
 
-namespace kvl {
+namespace corvex {
 
 namespace {
 
@@ -155,4 +155,4 @@ Ref<TImageFont> GetImageFont() { return State().image_font; }
 
 Ref<TImageFont> LoadImageFont(const TUrl& url, int size, int style) { return TImageFont::Load(url, size, style); }
 
-}  // namespace kvl
+}  // namespace corvex

@@ -1,14 +1,15 @@
-#include "draw2d/zeph2d.h"
+#include <corvex/draw2d/zeph2d.h>
 
 #include <cmath>
 
 #include "draw2d/fontbits.h"
-#include "draw2d/imagefont.h"
-#include "runtime/exception.h"
-#include "runtime/module.h"
-#include "stream/stream.h"
+#include <corvex/draw2d/imagefont.h>
+#include <corvex/pixmap/loader.h>
+#include <corvex/runtime/exception.h>
+#include <corvex/runtime/module.h>
+#include <corvex/stream/stream.h>
 
-namespace kvl {
+namespace corvex {
 
 namespace {
 
@@ -48,17 +49,17 @@ void TZeph2DGraphics::Close() {
 }
 
 void TZeph2DGraphics::Validate() {
-    kvl::SetBlend(blend_mode);
-    kvl::SetColor(color_red, color_green, color_blue);
-    kvl::SetAlpha(color_alpha);
-    kvl::SetClsColor(clscolor_red, clscolor_green, clscolor_blue);
-    kvl::SetLineWidth(line_width);
-    kvl::SetRotation(tform_rot);
-    kvl::SetScale(tform_scale_x, tform_scale_y);
-    kvl::SetViewport(viewport_x, viewport_y, viewport_w, viewport_h);
-    kvl::SetOrigin(origin_x, origin_y);
-    kvl::SetHandle(-handle_x, -handle_y);
-    kvl::SetImageFont(image_font);
+    corvex::SetBlend(blend_mode);
+    corvex::SetColor(color_red, color_green, color_blue);
+    corvex::SetAlpha(color_alpha);
+    corvex::SetClsColor(clscolor_red, clscolor_green, clscolor_blue);
+    corvex::SetLineWidth(line_width);
+    corvex::SetRotation(tform_rot);
+    corvex::SetScale(tform_scale_x, tform_scale_y);
+    corvex::SetViewport(viewport_x, viewport_y, viewport_w, viewport_h);
+    corvex::SetOrigin(origin_x, origin_y);
+    corvex::SetHandle(-handle_x, -handle_y);
+    corvex::SetImageFont(image_font);
 }
 
 void TZeph2DGraphics::MakeCurrent() {
@@ -67,10 +68,10 @@ void TZeph2DGraphics::MakeCurrent() {
     module.driver = _driver;
     Validate();
     if (_setup == 0) {
-        kvl::Cls();
-        kvl::Flip(0);
-        kvl::Cls();
-        kvl::Flip(0);
+        corvex::Cls();
+        corvex::Flip(0);
+        corvex::Cls();
+        corvex::Flip(0);
         _setup = 1;
     }
 }
@@ -109,7 +110,7 @@ TDraw2DState& Draw2DState() {
 }
 
 void StartDraw2DModule() {
-    StartStreamModule();
+    StartPixmapModule();  // streams, then the PNG, JPEG, BMP and TGA loaders images are read with
     StartGraphicsModule();
     if (!BeginModuleStart("draw2d")) return;
     RegisterIncbin("tundrafont.bin", kBuiltinFontBits, kBuiltinFontSize);
@@ -307,4 +308,4 @@ void DrawPixmap(const Ref<TPixmap>& pixmap, int x, int y) { Driver().DrawPixmap(
 
 Ref<TPixmap> GrabPixmap(int x, int y, int width, int height) { return Driver().GrabPixmap(x, y, width, height); }
 
-}  // namespace kvl
+}  // namespace corvex

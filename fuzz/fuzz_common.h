@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "pixmap/loader.h"
+#include <corvex/pixmap/loader.h>
 
-namespace kvl::fuzz {
+namespace corvex::fuzz {
 
 constexpr int64_t kFuzzPixelLimit = int64_t(1) << 20;
 
@@ -41,4 +41,4 @@ inline unsigned Touch(const Ref<TPixmap>& pixmap) {
     return sum;
 }
 
-}  // namespace kvl::fuzz
+}  // namespace corvex::fuzz

@@ -2,9 +2,9 @@
 #include "fuzz/fuzz_common.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    kvl::fuzz::Start();
-    auto pixmap = kvl::LoadPixmap(kvl::fuzz::Memory(data, size));
-    volatile unsigned sink = kvl::fuzz::Touch(pixmap);
+    corvex::fuzz::Start();
+    auto pixmap = corvex::LoadPixmap(corvex::fuzz::Memory(data, size));
+    volatile unsigned sink = corvex::fuzz::Touch(pixmap);
     (void)sink;
     return 0;
 }

@@ -1,19 +1,19 @@
 // The PNG decoder alone; a decoded image is also written back and read again.
 #include "fuzz/fuzz_common.h"
-#include "pixmap/png.h"
+#include <corvex/pixmap/png.h>
 
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    kvl::fuzz::Start();
-    auto pixmap = kvl::LoadPngPixmap(kvl::fuzz::Memory(data, size));
-    volatile unsigned sink = kvl::fuzz::Touch(pixmap);
+    corvex::fuzz::Start();
+    auto pixmap = corvex::LoadPngPixmap(corvex::fuzz::Memory(data, size));
+    volatile unsigned sink = corvex::fuzz::Touch(pixmap);
     (void)sink;
     if (pixmap && int64_t(pixmap->width) * pixmap->height <= 4096) {
         std::vector<uint8_t> buffer(size_t(pixmap->width) * pixmap->height * 4 * 2 + 4096);
-        auto out = kvl::TRamStream::Create(buffer.data(), int32_t(buffer.size()), false, true);
-        if (kvl::SavePngPixmap(pixmap, out, 1) != 1) __builtin_trap();
-        auto back = kvl::LoadPngPixmap(kvl::fuzz::Memory(buffer.data(), size_t(out->Pos())));
+        auto out = corvex::TRamStream::Create(buffer.data(), int32_t(buffer.size()), false, true);
+        if (corvex::SavePngPixmap(pixmap, out, 1) != 1) __builtin_trap();
+        auto back = corvex::LoadPngPixmap(corvex::fuzz::Memory(buffer.data(), size_t(out->Pos())));
         if (!back || back->width != pixmap->width || back->height != pixmap->height ||
             back->format != pixmap->format) {
             __builtin_trap();

@@ -1,14 +1,14 @@
 // The TGA decoder alone; a stream exception counts as declining, as LoadPixmap treats it.
 #include "fuzz/fuzz_common.h"
-#include "pixmap/tga.h"
+#include <corvex/pixmap/tga.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    kvl::fuzz::Start();
+    corvex::fuzz::Start();
     try {
-        auto pixmap = kvl::TPixmapLoaderTGA().LoadPixmap(kvl::fuzz::Memory(data, size));
-        volatile unsigned sink = kvl::fuzz::Touch(pixmap);
+        auto pixmap = corvex::TPixmapLoaderTGA().LoadPixmap(corvex::fuzz::Memory(data, size));
+        volatile unsigned sink = corvex::fuzz::Touch(pixmap);
         (void)sink;
-    } catch (const kvl::TStreamException&) {
+    } catch (const corvex::TStreamException&) {
     }
     return 0;
 }

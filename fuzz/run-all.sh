@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Generates the seed corpus and runs every fuzz target for a bounded time.
-# Usage: fuzz/run-all.sh BUILD_DIR   (a tree configured with -DKVL_FUZZ=ON and built with
+# Usage: fuzz/run-all.sh BUILD_DIR   (a tree configured with -DCORVEX_FUZZ=ON and built with
 # --target fuzz_all). Exits non-zero when any target finds a crash, a leak or a timeout.
 # FUZZ_SECONDS (default 30) sets the time per target.
 set -u

@@ -9,7 +9,7 @@
 
 #include "pixmap/test_images.h"
 
-using namespace kvl::testimages;
+using namespace corvex::testimages;
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "game/world.h"
 
-namespace kvl {
+namespace corvex {
 
 namespace {
 
@@ -184,4 +184,4 @@ void CollidePointGrid(World& world, Verlet& p) {
     }
 }
 
-}  // namespace kvl
+}  // namespace corvex

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace kvl {
+namespace corvex {
 
 class World;
 struct Verlet;
@@ -47,4 +47,4 @@ private:
 // results as CollidePoint.
 void CollidePointGrid(World& world, Verlet& p);
 
-}  // namespace kvl
+}  // namespace corvex

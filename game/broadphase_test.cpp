@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "game/frame.h"
-#include "system/event.h"
-#include "system/input.h"
-#include "system/random.h"
-#include "system/system.h"
+#include <corvex/system/event.h>
+#include <corvex/system/input.h>
+#include <corvex/system/random.h>
+#include <corvex/system/system.h>
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 void Emit(int32_t id, int32_t data, int32_t x = 0, int32_t y = 0) {
@@ -161,4 +161,4 @@ TEST(PointGrid, GathersEveryPointWithinReachOnce) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace kvl {
+namespace corvex {
 
 template <class T>
 class ChunkedArray {
@@ -51,4 +51,4 @@ private:
     int32_t _count = 0;
 };
 
-}  // namespace kvl
+}  // namespace corvex

@@ -5,7 +5,7 @@
 
 #include "game/world.h"
 
-namespace kvl {
+namespace corvex {
 
 Constraint& Constraint::Create(World& world, Verlet& v1, Verlet& v2, float length) {
     Constraint c;
@@ -87,4 +87,4 @@ int32_t RotationOffset(const Constraint& c, int32_t userot) {
     return std::isnan(dir) ? 0 : static_cast<int32_t>(dir);  // within +-180: the cast truncates
 }
 
-}  // namespace kvl
+}  // namespace corvex

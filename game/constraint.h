@@ -5,7 +5,7 @@
 
 #include "game/verlet.h"
 
-namespace kvl {
+namespace corvex {
 
 // Keeps v1 and v2 at distance Length. The points belong to the world and outlive the constraint.
 struct Constraint {
@@ -33,4 +33,4 @@ double ConstraintDirection(const Constraint& c);
 // userot is 1, else 0.
 int32_t RotationOffset(const Constraint& c, int32_t userot);
 
-}  // namespace kvl
+}  // namespace corvex

@@ -4,7 +4,7 @@
 
 #include "game/world.h"
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 Verlet& Point(World& w, float x, float y, float mass = 10.0f, int32_t active = 1) {
@@ -139,4 +139,4 @@ TEST(ConstraintDirection, XDifferenceComesFirst) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex

@@ -1,14 +1,13 @@
 #include "game/frame.h"
 
 #include "game/spawn.h"
-#include "system/input.h"
-#include "system/random.h"
+#include <corvex/system/input.h>
+#include <corvex/system/keys.h>
+#include <corvex/system/random.h>
 
-namespace kvl {
+namespace corvex {
 
 namespace {
-constexpr int32_t KEY_SPACE = 32;
-constexpr int32_t MOUSE_LEFT = 1;
 }  // namespace
 
 void FrameHooks::BodyDiagonal(World&, Constraint&) {}
@@ -73,4 +72,4 @@ void SimulateFrame(World& world, FrameHooks* hooks) {
     ConstraintPassStep(world);
 }
 
-}  // namespace kvl
+}  // namespace corvex

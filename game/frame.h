@@ -5,7 +5,7 @@
 
 #include "game/world.h"
 
-namespace kvl {
+namespace corvex {
 
 // What the frame loop does between simulation steps. Every hook does nothing by default.
 class FrameHooks {
@@ -26,4 +26,4 @@ void ConstraintPassStep(World& world);                  // UpdateConstraints
 // Spawn, (AfterSpawn), point pass, drag, reset, constraints, point pass, constraints.
 void SimulateFrame(World& world, FrameHooks* hooks = nullptr);
 
-}  // namespace kvl
+}  // namespace corvex

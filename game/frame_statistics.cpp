@@ -1,6 +1,6 @@
 #include "game/frame_statistics.h"
 
-namespace kvl {
+namespace corvex {
 
 void FrameStatistics::ResetExtremes() {
     SlowestFrame = 0;
@@ -24,4 +24,4 @@ std::optional<FrameStatistics::Lines> FrameStatistics::Measure(int32_t now) {
                  u"High FPS: " + DecimalString(RateOf(FastestFrame))};
 }
 
-}  // namespace kvl
+}  // namespace corvex

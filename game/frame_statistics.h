@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "runtime/string.h"
+#include <corvex/runtime/string.h>
 
-namespace kvl {
+namespace corvex {
 
 struct FrameStatistics {
     int32_t LastTime = 0;       // clock reading (ms) of the last update that drew the lines
@@ -33,4 +33,4 @@ struct FrameStatistics {
     static int32_t RateOf(int32_t ms);
 };
 
-}  // namespace kvl
+}  // namespace corvex

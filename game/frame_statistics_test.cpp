@@ -4,8 +4,8 @@
 
 #include <climits>
 
-using kvl::FrameStatistics;
-using kvl::ToUtf8;
+using corvex::FrameStatistics;
+using corvex::ToUtf8;
 
 namespace {
 

@@ -4,12 +4,12 @@
 #include <vector>
 
 #include "game/frame.h"
-#include "system/event.h"
-#include "system/input.h"
-#include "system/random.h"
-#include "system/system.h"
+#include <corvex/system/event.h>
+#include <corvex/system/input.h>
+#include <corvex/system/random.h>
+#include <corvex/system/system.h>
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 void Emit(int32_t id, int32_t data, int32_t x = 0, int32_t y = 0) {
@@ -124,4 +124,4 @@ TEST_F(FrameTest, DragWithoutASelectionDoesNothing) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex

@@ -1,7 +1,7 @@
 // physbox: the physics sandbox.
 #include "game/sandbox.h"
-#include "system/entry.h"
+#include <corvex/system/entry.h>
 
 int main(int argc, char** argv) {
-    return kvl::RunApplication(argc, argv, [] { kvl::RunGame(); });
+    return corvex::RunApplication(argc, argv, [] { corvex::RunGame(); });
 }

@@ -4,13 +4,13 @@
 #include <benchmark/benchmark.h>
 
 #include "game/sandbox.h"
-#include "graphics/graphics.h"
-#include "system/entry.h"
-#include "system/event.h"
+#include <corvex/graphics/graphics.h>
+#include <corvex/system/entry.h>
+#include <corvex/system/event.h>
 
 namespace {
 
-using namespace kvl;
+using namespace corvex;
 
 Sandbox* sandbox = nullptr;
 

@@ -6,12 +6,12 @@
 #include <memory>
 
 #include "game/frame.h"
-#include "system/event.h"
-#include "system/input.h"
-#include "system/random.h"
-#include "system/system.h"
+#include <corvex/system/event.h>
+#include <corvex/system/input.h>
+#include <corvex/system/random.h>
+#include <corvex/system/system.h>
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 constexpr int32_t SPAWN_EVERY = 3;
@@ -83,6 +83,6 @@ BENCHMARK(BM_PointPassAllPairs)->Arg(100)->Arg(300)->Arg(666)->Unit(benchmark::k
 BENCHMARK(BM_ConstraintPass)->Arg(100)->Arg(300)->Arg(666)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex
 
 BENCHMARK_MAIN();

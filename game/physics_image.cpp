@@ -1,9 +1,9 @@
 #include "game/physics_image.h"
 
-#include "draw2d/blend.h"
-#include "draw2d/zeph2d.h"
+#include <corvex/draw2d/blend.h>
+#include <corvex/draw2d/zeph2d.h>
 
-namespace kvl {
+namespace corvex {
 
 Ref<PhysicsImage> PhysicsImage::Create(PhysicsImageList& images, Constraint& c, const Ref<TImage>& image,
                                        int32_t r, int32_t g, int32_t b, float alph, float sclx, float scly,
@@ -60,4 +60,4 @@ void DrawPhysicsImages(const PhysicsImageList& images, const World& world) {
     SetBlend(BLEND_ALPHA);
 }
 
-}  // namespace kvl
+}  // namespace corvex

@@ -4,13 +4,13 @@
 
 #include <cstdint>
 
-#include "draw2d/image.h"
+#include <corvex/draw2d/image.h>
 #include "game/constraint.h"
 #include "game/world.h"
-#include "runtime/list.h"
-#include "runtime/object.h"
+#include <corvex/runtime/list.h>
+#include <corvex/runtime/object.h>
 
-namespace kvl {
+namespace corvex {
 
 struct PhysicsImage;
 using PhysicsImageList = TList<Ref<PhysicsImage>>;
@@ -46,4 +46,4 @@ constexpr float PLAIN_IMAGE_SIDE = 64.0f;
 // drawing state at rotation 0, scale 1, white, alpha 1, BLEND_ALPHA.
 void DrawPhysicsImages(const PhysicsImageList& images, const World& world);
 
-}  // namespace kvl
+}  // namespace corvex

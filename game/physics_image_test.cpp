@@ -7,10 +7,10 @@
 #include "game/frame.h"
 #include "game/sandbox.h"
 #include "game/spawn.h"
-#include "system/event.h"
-#include "system/input.h"
+#include <corvex/system/event.h>
+#include <corvex/system/input.h>
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 // Turns every point of a body about (cx, cy) by degrees, clockwise on screen (y points down).
@@ -136,4 +136,4 @@ TEST(PhysicsImage, OneBodyAndOneImagePerFrameWhateverTheHitCount) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex

@@ -4,7 +4,7 @@
 
 #include "game/world.h"
 
-namespace kvl {
+namespace corvex {
 
 Polyseg& Polyseg::Create(World& world, float x1, float y1, float x2, float y2, float friction) {
     Polyseg s;
@@ -86,4 +86,4 @@ void CollidePolysegs(World& world, Verlet& p) {
     }
 }
 
-}  // namespace kvl
+}  // namespace corvex

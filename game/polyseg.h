@@ -5,7 +5,7 @@
 
 #include "game/verlet.h"
 
-namespace kvl {
+namespace corvex {
 
 // A static segment; (X1, Y1) is the upper end: Y1 <= Y2 after creation.
 struct Polyseg {
@@ -43,4 +43,4 @@ SegHits CircleLineIntersect(SegPoint a, SegPoint b, SegPoint c, float r);
 // than r (and not on the foot itself); otherwise (px, py).
 SegPoint PushOut(float fx, float fy, float px, float py, float r);
 
-}  // namespace kvl
+}  // namespace corvex

@@ -4,7 +4,7 @@
 
 #include "game/world.h"
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 void ExpectSeg(const Polyseg& s, float x1, float y1, float x2, float y2, float friction) {
@@ -137,4 +137,4 @@ TEST(PolysegCollide, SlopeLowersFrictionAndPushesAlongTheNormal) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex

@@ -3,26 +3,25 @@
 #include <cstdio>
 #include <string>
 
-#include "draw2d/blend.h"
-#include "draw2d/gl/gldriver.h"
-#include "draw2d/imagefont.h"
-#include "draw2d/zeph2d.h"
+#include <corvex/draw2d/blend.h>
+#include <corvex/draw2d/gl/gldriver.h>
+#include <corvex/draw2d/imagefont.h>
+#include <corvex/draw2d/zeph2d.h>
 #include "game/polyseg.h"
-#include "graphics/graphics.h"
-#include "pixmap/loader.h"
-#include "runtime/exception.h"
-#include "runtime/module.h"
-#include "runtime/object.h"
-#include "system/clock.h"
-#include "system/entry.h"
-#include "system/input.h"
-#include "system/random.h"
+#include <corvex/graphics/graphics.h>
+#include <corvex/pixmap/loader.h>
+#include <corvex/runtime/exception.h>
+#include <corvex/runtime/module.h>
+#include <corvex/runtime/object.h>
+#include <corvex/system/clock.h>
+#include <corvex/system/keys.h>
+#include <corvex/system/entry.h>
+#include <corvex/system/input.h>
+#include <corvex/system/random.h>
 
-namespace kvl {
+namespace corvex {
 namespace {
 
-constexpr int32_t KEY_ESCAPE = 27;
-constexpr int32_t KEY_A = 65;
 
 }  // namespace
 
@@ -163,4 +162,4 @@ int RunGame() {
     return 0;
 }
 
-}  // namespace kvl
+}  // namespace corvex

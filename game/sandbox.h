@@ -5,14 +5,14 @@
 
 #include <cstdint>
 
-#include "draw2d/image.h"
+#include <corvex/draw2d/image.h>
 #include "game/frame.h"
 #include "game/frame_statistics.h"
 #include "game/physics_image.h"
 #include "game/world.h"
-#include "system/timer.h"
+#include <corvex/system/timer.h>
 
-namespace kvl {
+namespace corvex {
 
 // Settings of the top level.
 constexpr int32_t SANDBOX_WIDTH = 800;
@@ -68,4 +68,4 @@ void StartSandboxModules();
 // The whole game: module start-up, StartUp, Run. Returns 0; a second call returns 0 at once.
 int RunGame();
 
-}  // namespace kvl
+}  // namespace corvex

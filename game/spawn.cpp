@@ -1,8 +1,8 @@
 #include "game/spawn.h"
 
-#include "system/random.h"
+#include <corvex/system/random.h>
 
-namespace kvl {
+namespace corvex {
 
 SpawnedBody SpawnBox(World& world, float x, float y, float size, float mass, int32_t id,
                      const DiagonalHook& onDiagonal) {
@@ -30,4 +30,4 @@ SpawnedBody SpawnBox(World& world, float x, float y, float size, float mass, int
     return body;
 }
 
-}  // namespace kvl
+}  // namespace corvex

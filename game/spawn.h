@@ -6,7 +6,7 @@
 
 #include "game/world.h"
 
-namespace kvl {
+namespace corvex {
 
 // Edge length and point radius of every body, whatever size is asked for.
 constexpr float BODY_SIZE = 15.75f;
@@ -28,4 +28,4 @@ using DiagonalHook = std::function<void(Constraint& diagonal)>;
 SpawnedBody SpawnBox(World& world, float x, float y, float size, float mass, int32_t id,
                      const DiagonalHook& onDiagonal = nullptr);
 
-}  // namespace kvl
+}  // namespace corvex

@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "game/spawn.h"
-#include "system/random.h"
+#include <corvex/system/random.h>
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 TEST(SpawnBox, FirstBodyAfterTheScenery) {
@@ -114,4 +114,4 @@ TEST(World, WorldsAreIndependentAndGrowWithoutMovingAnything) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex

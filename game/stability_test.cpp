@@ -8,15 +8,15 @@
 #include <vector>
 
 #include "game/frame.h"
-#include "system/event.h"
-#include "system/input.h"
-#include "system/random.h"
-#include "system/system.h"
+#include <corvex/system/event.h>
+#include <corvex/system/input.h>
+#include <corvex/system/random.h>
+#include <corvex/system/system.h>
 
-namespace kvl {
+namespace corvex {
 namespace {
 
-#ifdef KVL_SLOW_BUILD
+#ifdef CORVEX_SLOW_BUILD
 constexpr int32_t SPAWN_EVERY = 3;  // sanitizers and Debug: the same 300 bodies, a shorter settle
 constexpr int32_t FRAMES = 1200;
 #else
@@ -91,7 +91,7 @@ std::vector<Verlet> RunPile(bool grid) {
 
 TEST(Stability, ThreeHundredBodiesStayFiniteAndInside) {
     std::vector<Verlet> grid = RunPile(true);
-#ifndef KVL_SLOW_BUILD
+#ifndef CORVEX_SLOW_BUILD
     // The same run testing all pairs ends in exactly the same state.
     std::vector<Verlet> all = RunPile(false);
     ASSERT_EQ(grid.size(), all.size());
@@ -100,4 +100,4 @@ TEST(Stability, ThreeHundredBodiesStayFiniteAndInside) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex

@@ -6,7 +6,7 @@
 #include "game/polyseg.h"
 #include "game/world.h"
 
-namespace kvl {
+namespace corvex {
 
 Verlet& Verlet::Create(World& world, float x, float y, float siz, float mass, int32_t id, int32_t active,
                        float dx0, float dy0, float friccr) {
@@ -133,4 +133,4 @@ void UpdateVerlets(World& world, float mx, float my) {
     }
 }
 
-}  // namespace kvl
+}  // namespace corvex

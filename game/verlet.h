@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace kvl {
+namespace corvex {
 
 class World;
 
@@ -52,6 +52,6 @@ inline bool PointsTouch(const Verlet& p, const Verlet& q, float reach);
 // each with p's position as it stands, gives results identical to the all-pairs loop.
 inline void CollidePointPair(Verlet& p, Verlet& q, float reach);
 
-}  // namespace kvl
+}  // namespace corvex
 
 #include "game/verlet_inl.h"

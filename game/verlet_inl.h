@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-namespace kvl {
+namespace corvex {
 
 inline bool PointsTouch(const Verlet& p, const Verlet& q, float reach) {
     float dx = p.X - q.X;
@@ -38,4 +38,4 @@ inline void CollidePointPair(Verlet& p, Verlet& q, float reach) {
     }
 }
 
-}  // namespace kvl
+}  // namespace corvex

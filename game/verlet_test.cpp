@@ -5,7 +5,7 @@
 
 #include "game/world.h"
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 // A world without water, walls far away and no gravity unless a test asks for them.
@@ -243,4 +243,4 @@ TEST(VerletMouse, PicksTheNearestDynamicPointEarliestOnTies) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex

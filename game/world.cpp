@@ -1,6 +1,6 @@
 #include "game/world.h"
 
-namespace kvl {
+namespace corvex {
 
 void CreateScenery(World& world) {
     // A hill with its apex at (400, 400) and its base on y = 500, below the water line.
@@ -9,4 +9,4 @@ void CreateScenery(World& world) {
     Polyseg::Create(world, 100.0f, 500.0f, 700.0f, 500.0f, 0.0f);
 }
 
-}  // namespace kvl
+}  // namespace corvex

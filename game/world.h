@@ -10,7 +10,7 @@
 #include "game/polyseg.h"
 #include "game/verlet.h"
 
-namespace kvl {
+namespace corvex {
 
 class World {
 public:
@@ -59,4 +59,4 @@ public:
 // The fixed scenery: a triangular hill of three segments (and their six end points).
 void CreateScenery(World& world);
 
-}  // namespace kvl
+}  // namespace corvex

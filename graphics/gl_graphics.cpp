@@ -1,10 +1,10 @@
-#include "graphics/gl_graphics.h"
+#include <corvex/graphics/gl_graphics.h>
 
 #include "graphics/glx/native.h"
-#include "runtime/module.h"
+#include <corvex/runtime/module.h>
 #include "system/x11/x11_driver.h"
 
-namespace kvl {
+namespace corvex {
 
 Ref<TGraphicsDriver> TGLGraphics::Driver() { return GLGraphicsDriver(); }
 
@@ -71,4 +71,4 @@ void StartGLGraphicsModule() {
     SelectGraphicsDriver(GLGraphicsDriver(), GFX_DOUBLE_BUFFER);
 }
 
-}  // namespace kvl
+}  // namespace corvex

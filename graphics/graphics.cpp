@@ -1,14 +1,14 @@
-#include "graphics/graphics.h"
+#include <corvex/graphics/graphics.h>
 
-#include "runtime/exception.h"
-#include "runtime/module.h"
-#include "system/clock.h"
-#include "system/entry.h"
-#include "system/hook.h"
-#include "system/input.h"
-#include "system/system.h"
+#include <corvex/runtime/exception.h>
+#include <corvex/runtime/module.h>
+#include <corvex/system/clock.h>
+#include <corvex/system/entry.h>
+#include <corvex/system/hook.h>
+#include <corvex/system/input.h>
+#include <corvex/system/system.h>
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 TGraphicsModule& Module() { return GraphicsModule(); }
@@ -229,4 +229,4 @@ void Flip(int32_t sync) {
     driver.Flip(0);
 }
 
-}  // namespace kvl
+}  // namespace corvex

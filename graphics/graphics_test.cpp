@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "graphics/gl_graphics.h"
-#include "graphics/graphics.h"
-#include "runtime/exception.h"
-#include "system/hook.h"
-#include "system/input.h"
-#include "system/system.h"
+#include <corvex/graphics/gl_graphics.h>
+#include <corvex/graphics/graphics.h>
+#include <corvex/runtime/exception.h>
+#include <corvex/system/hook.h>
+#include <corvex/system/input.h>
+#include <corvex/system/system.h>
 
-using namespace kvl;
+using namespace corvex;
 
 namespace {
 

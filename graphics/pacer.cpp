@@ -1,6 +1,6 @@
-#include "graphics/pacer.h"
+#include <corvex/graphics/pacer.h>
 
-namespace kvl {
+namespace corvex {
 
 void TFramePacer::Start(int32_t hertz, int32_t now) {
     pacingHertz = hertz;
@@ -45,4 +45,4 @@ bool DisplayKeepsRate(int32_t hertz, const std::function<int32_t()>& clock,
     return false;
 }
 
-}  // namespace kvl
+}  // namespace corvex

@@ -1,9 +1,9 @@
-#include "pixmap/bmp.h"
+#include <corvex/pixmap/bmp.h>
 
 #include <cstring>
 #include <vector>
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 constexpr int64_t kMaxRowBytes = 65532;
@@ -98,4 +98,4 @@ Ref<TPixmap> TPixmapLoaderBMP::LoadPixmap(const Ref<TStream>& streamRef) {
     return pixmap;
 }
 
-}  // namespace kvl
+}  // namespace corvex

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "pixmap/bmp.h"
-#include "pixmap/loader.h"
+#include <corvex/pixmap/bmp.h>
+#include <corvex/pixmap/loader.h>
 #include "pixmap/test_images.h"
-#include "pixmap/tga.h"
+#include <corvex/pixmap/tga.h>
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 using testimages::Bytes;
@@ -246,4 +246,4 @@ TEST_F(BmpTgaTest, TgaMissingDataReadsAsZeros) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex

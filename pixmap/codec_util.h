@@ -3,9 +3,9 @@
 
 #include <exception>
 
-#include "stream/stream.h"
+#include <corvex/stream/stream.h>
 
-namespace kvl::detail {
+namespace corvex::detail {
 
 // Closes a stream on every way out of a scope, exceptions included.
 class TCloseOnExit {
@@ -35,4 +35,4 @@ inline void RethrowUnlessStreamError(const std::exception_ptr& error) {
 // before the end raises TStreamReadException, as ReadBytes does.
 bool ReadExactly(TStream& stream, void* buffer, int32_t count);
 
-}  // namespace kvl::detail
+}  // namespace corvex::detail

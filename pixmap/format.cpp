@@ -1,8 +1,8 @@
-#include "pixmap/format.h"
+#include <corvex/pixmap/format.h>
 
 #include <cstring>
 
-namespace kvl {
+namespace corvex {
 
 const int BytesPerPixel[FORMAT_COUNT] = {0, 1, 1, 3, 3, 4, 4, 1, 1, 1, 1, 1, 1};
 const int AlphaBitsPerPixel[FORMAT_COUNT] = {0, 0, 8, 0, 0, 8, 8, 0, 0, 0, 8, 0, 0};
@@ -140,4 +140,4 @@ void ConvertPixels(const uint8_t* src, int srcFormat, uint8_t* dst, int dstForma
     }
 }
 
-}  // namespace kvl
+}  // namespace corvex

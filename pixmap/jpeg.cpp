@@ -3,7 +3,7 @@
 // C++ objects with destructors; the decoder and encoder objects around them own libjpeg's state,
 // the stream and the destination memory, and release them on every way out. Callbacks catch C++
 // exceptions, keep them and only then raise a libjpeg error.
-#include "pixmap/jpeg.h"
+#include <corvex/pixmap/jpeg.h>
 
 #include <csetjmp>
 #include <cstdio>
@@ -18,7 +18,7 @@
 
 static_assert(JPEG_LIB_VERSION == 62, "the JPEG codec is written for the libjpeg 6b interface");
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 constexpr int kBufferSize = 4096;
@@ -310,4 +310,4 @@ int SaveJpegPixmap(const Ref<TPixmap>& pixmap, const TUrl& url, int quality) {
 
 Ref<TPixmap> TPixmapLoaderJPG::LoadPixmap(const Ref<TStream>& stream) { return LoadJpegPixmap(stream); }
 
-}  // namespace kvl
+}  // namespace corvex

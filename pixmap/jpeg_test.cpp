@@ -4,11 +4,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "pixmap/jpeg.h"
-#include "pixmap/loader.h"
+#include <corvex/pixmap/jpeg.h>
+#include <corvex/pixmap/loader.h>
 #include "pixmap/test_images.h"
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 using testimages::Bytes;
@@ -171,4 +171,4 @@ TEST_F(JpegTest, DecodeJpegAdapter) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex

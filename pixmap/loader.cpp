@@ -1,13 +1,13 @@
-#include "pixmap/loader.h"
+#include <corvex/pixmap/loader.h>
 
-#include "pixmap/bmp.h"
+#include <corvex/pixmap/bmp.h>
 #include "pixmap/codec_util.h"
-#include "pixmap/jpeg.h"
-#include "pixmap/png.h"
-#include "pixmap/tga.h"
-#include "runtime/module.h"
+#include <corvex/pixmap/jpeg.h>
+#include <corvex/pixmap/png.h>
+#include <corvex/pixmap/tga.h>
+#include <corvex/runtime/module.h>
 
-namespace kvl {
+namespace corvex {
 TPixmapModule& TPixmapModule::Get() {
     static TPixmapModule module;
     return module;
@@ -86,4 +86,4 @@ bool ReadExactly(TStream& stream, void* buffer, int32_t count) {
 }
 
 }  // namespace detail
-}  // namespace kvl
+}  // namespace corvex

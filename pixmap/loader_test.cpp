@@ -4,15 +4,15 @@
 #include <cstdio>
 #include <typeinfo>
 
-#include "pixmap/bmp.h"
-#include "pixmap/jpeg.h"
-#include "pixmap/loader.h"
-#include "pixmap/png.h"
+#include <corvex/pixmap/bmp.h>
+#include <corvex/pixmap/jpeg.h>
+#include <corvex/pixmap/loader.h>
+#include <corvex/pixmap/png.h>
 #include "pixmap/test_images.h"
-#include "pixmap/tga.h"
-#include "runtime/module.h"
+#include <corvex/pixmap/tga.h>
+#include <corvex/runtime/module.h>
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 using testimages::Bytes;
@@ -98,8 +98,8 @@ TEST_F(LoaderTest, EveryFormatLoadsFromFileAndIncbin) {
         std::remove(path.c_str());
     }
     static const Bytes embedded = SmallPng();
-    RegisterIncbin("kvl_loader_test.png", embedded.data(), int32_t(embedded.size()));
-    auto pixmap = LoadPixmap("incbin::kvl_loader_test.png");
+    RegisterIncbin("corvex_loader_test.png", embedded.data(), int32_t(embedded.size()));
+    auto pixmap = LoadPixmap("incbin::corvex_loader_test.png");
     ASSERT_TRUE(pixmap);
     EXPECT_EQ(pixmap->ReadPixel(1, 0), 0xFF040506u);
     EXPECT_FALSE(LoadPixmap("incbin::missing.png"));
@@ -220,4 +220,4 @@ TEST_F(LoaderTest, MutatedImagesNeverCrash) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex

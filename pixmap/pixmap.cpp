@@ -1,13 +1,13 @@
-#include "pixmap/pixmap.h"
+#include <corvex/pixmap/pixmap.h>
 
 #include <cmath>
 #include <cstring>
 #include <new>
 #include <vector>
 
-#include "runtime/exception.h"
+#include <corvex/runtime/exception.h>
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 constexpr std::align_val_t kPixelAlign{16};
@@ -267,4 +267,4 @@ Ref<TPixmap> MirrorPixmapY(const Ref<TPixmap>& pixmap) {
     return result;
 }
 
-}  // namespace kvl
+}  // namespace corvex

@@ -10,30 +10,30 @@
 
 #include <jpeglib.h>
 
-#include "pixmap/loader.h"
+#include <corvex/pixmap/loader.h>
 #include "pixmap/test_images.h"
 
 namespace {
 
-using kvl::testimages::Bytes;
+using corvex::testimages::Bytes;
 constexpr int kSide = 4096;
 
 const Bytes& PngFile() {
-    static const Bytes bytes = kvl::testimages::EncodeRgbaPatternPng(kSide, kSide);
+    static const Bytes bytes = corvex::testimages::EncodeRgbaPatternPng(kSide, kSide);
     return bytes;
 }
 
 const Bytes& JpegFile() {
     static const Bytes bytes =
-        kvl::testimages::EncodeJpeg(kSide, kSide, 3, kvl::testimages::PatternPixels(kSide, kSide, 3), 90);
+        corvex::testimages::EncodeJpeg(kSide, kSide, 3, corvex::testimages::PatternPixels(kSide, kSide, 3), 90);
     return bytes;
 }
 
 void BM_LoadPixmapPng(benchmark::State& state) {
-    kvl::StartPixmapModule();
+    corvex::StartPixmapModule();
     const Bytes& file = PngFile();
     for (auto _ : state) {
-        auto pixmap = kvl::LoadPixmap(kvl::TRamStream::Create(file.data(), int32_t(file.size()), true));
+        auto pixmap = corvex::LoadPixmap(corvex::TRamStream::Create(file.data(), int32_t(file.size()), true));
         if (!pixmap || pixmap->width != kSide) state.SkipWithError("PNG did not load");
         benchmark::DoNotOptimize(pixmap->pixels);
     }
@@ -95,10 +95,10 @@ void BM_DirectLibpng(benchmark::State& state) {
 }
 
 void BM_LoadPixmapJpeg(benchmark::State& state) {
-    kvl::StartPixmapModule();
+    corvex::StartPixmapModule();
     const Bytes& file = JpegFile();
     for (auto _ : state) {
-        auto pixmap = kvl::LoadPixmap(kvl::TRamStream::Create(file.data(), int32_t(file.size()), true));
+        auto pixmap = corvex::LoadPixmap(corvex::TRamStream::Create(file.data(), int32_t(file.size()), true));
         if (!pixmap || pixmap->width != kSide) state.SkipWithError("JPEG did not load");
         benchmark::DoNotOptimize(pixmap->pixels);
     }

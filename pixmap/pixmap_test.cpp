@@ -1,13 +1,13 @@
-#include "pixmap/pixmap.h"
+#include <corvex/pixmap/pixmap.h>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
-#include "runtime/exception.h"
+#include <corvex/runtime/exception.h>
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 std::vector<uint8_t> Bytes(const uint8_t* p, size_t n) { return std::vector<uint8_t>(p, p + n); }
@@ -293,4 +293,4 @@ TEST(PixmapTransforms, Mirrors) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex

@@ -3,7 +3,7 @@
 // destructors; the C++ callers around them own the stream, the pixmap and the libpng structures.
 // Callbacks catch C++ exceptions, keep them, and only then raise a libpng error, so no exception
 // ever unwinds through libpng's C frames.
-#include "pixmap/png.h"
+#include <corvex/pixmap/png.h>
 
 #include <png.h>
 
@@ -12,7 +12,7 @@
 
 #include "pixmap/codec_util.h"
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 // What the read and write callbacks reach through libpng's io pointer.
@@ -229,4 +229,4 @@ int SavePngPixmap(const Ref<TPixmap>& pixmap, const TUrl& url, int compression) 
 
 Ref<TPixmap> TPixmapLoaderPNG::LoadPixmap(const Ref<TStream>& stream) { return LoadPngPixmap(stream); }
 
-}  // namespace kvl
+}  // namespace corvex

@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <string>
 
-#include "pixmap/loader.h"
-#include "pixmap/png.h"
+#include <corvex/pixmap/loader.h>
+#include <corvex/pixmap/png.h>
 #include "pixmap/test_images.h"
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 using testimages::Bytes;
@@ -296,4 +296,4 @@ TEST_F(PngTest, CallerStreamStaysOpenAfterTheImage) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex

@@ -14,7 +14,7 @@
 
 #include <jpeglib.h>
 
-namespace kvl::testimages {
+namespace corvex::testimages {
 namespace {
 
 void AppendPng(png_structp png, png_bytep data, size_t length) {
@@ -207,7 +207,7 @@ Bytes TgaHeader(int width, int height, int imageType, int bits, int idLength, in
 std::string TempPath(const std::string& name) {
     const char* dir = std::getenv("TMPDIR");
     std::string base = dir && *dir ? dir : "/tmp";
-    return base + "/kvl_" + std::to_string(getpid()) + "_" + name;
+    return base + "/corvex_" + std::to_string(getpid()) + "_" + name;
 }
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
@@ -221,4 +221,4 @@ Bytes ReadFile(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
-}  // namespace kvl::testimages
+}  // namespace corvex::testimages

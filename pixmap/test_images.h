@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace kvl::testimages {
+namespace corvex::testimages {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -49,4 +49,4 @@ std::string TempPath(const std::string& name);
 void WriteFile(const std::string& path, const Bytes& bytes);
 Bytes ReadFile(const std::string& path);
 
-}  // namespace kvl::testimages
+}  // namespace corvex::testimages

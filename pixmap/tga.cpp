@@ -1,9 +1,9 @@
-#include "pixmap/tga.h"
+#include <corvex/pixmap/tga.h>
 
 #include <cstring>
 #include <vector>
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 // The header as stored: the first eight fields are bytes, then six little-endian fields.
@@ -99,4 +99,4 @@ Ref<TPixmap> TPixmapLoaderTGA::LoadPixmap(const Ref<TStream>& streamRef) {
     return pixmap;
 }
 
-}  // namespace kvl
+}  // namespace corvex

@@ -1,9 +1,9 @@
-#include "runtime/exception.h"
+#include <corvex/runtime/exception.h>
 
 #include <cstdio>
 #include <cstdlib>
 
-namespace kvl {
+namespace corvex {
 
 TException::TException(TString text) : _text(std::move(text)) {}
 TException::TException(std::string_view utf8) : _text(FromUtf8(utf8)) {}
@@ -58,4 +58,4 @@ void InstallTerminateHandler() {
     });
 }
 
-}  // namespace kvl
+}  // namespace corvex

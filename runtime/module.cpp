@@ -1,8 +1,8 @@
-#include "runtime/module.h"
+#include <corvex/runtime/module.h>
 
 #include <algorithm>
 
-namespace kvl {
+namespace corvex {
 namespace {
 std::vector<std::string>& Started() {
     static std::vector<std::string> started;
@@ -21,4 +21,4 @@ std::vector<std::string> StartedModules() { return Started(); }
 
 void StartRuntimeModule() { BeginModuleStart("runtime"); }
 
-}  // namespace kvl
+}  // namespace corvex

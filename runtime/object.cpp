@@ -1,6 +1,6 @@
-#include "runtime/object.h"
+#include <corvex/runtime/object.h>
 
-namespace kvl {
+namespace corvex {
 namespace {
 std::vector<TTypeRecord>& Types() {
     static std::vector<TTypeRecord> types;
@@ -25,4 +25,4 @@ std::vector<TTypeRecord> RegisteredTypes() { return Types(); }
 
 void ResetTypeRegistry() { Types().clear(); }
 
-}  // namespace kvl
+}  // namespace corvex

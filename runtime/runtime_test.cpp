@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "runtime/runtime.h"
+#include <corvex/runtime/runtime.h>
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 TEST(StringTest, Utf8RoundTripKeepsEveryPlane) {
@@ -131,4 +131,4 @@ TEST(ExceptionDeathTest, UncaughtErrorPrintsItsTextAndExitsMinusOne) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex

@@ -1,6 +1,6 @@
-#include "runtime/string.h"
+#include <corvex/runtime/string.h>
 
-namespace kvl {
+namespace corvex {
 
 TString FromUtf8(std::string_view text) {
     TString out;
@@ -105,4 +105,4 @@ TString ToLower(std::u16string_view text) {
     return out;
 }
 
-}  // namespace kvl
+}  // namespace corvex

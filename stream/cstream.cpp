@@ -4,9 +4,9 @@
 #include <climits>
 #include <cstdio>
 
-#include "stream/stream.h"
+#include <corvex/stream/stream.h>
 
-namespace kvl {
+namespace corvex {
 namespace {
 enum { kNone = 0, kReading = 1, kWriting = 2 };
 }  // namespace
@@ -119,4 +119,4 @@ int32_t TCStream::Write(const void* buf, int32_t count) {
     return n;
 }
 
-}  // namespace kvl
+}  // namespace corvex

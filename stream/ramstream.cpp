@@ -2,9 +2,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "stream/stream.h"
+#include <corvex/stream/stream.h>
 
-namespace kvl {
+namespace corvex {
 
 Ref<TRamStream> TRamStream::Create(void* buf, int32_t size, bool readable, bool writeable) {
     Ref<TRamStream> stream(new TRamStream());
@@ -42,4 +42,4 @@ int32_t TRamStream::Write(const void* buf, int32_t count) {
     return count;
 }
 
-}  // namespace kvl
+}  // namespace corvex

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string>
 
-#include "stream/stream.h"
+#include <corvex/stream/stream.h>
 
-namespace kvl {
+namespace corvex {
 
 TStreamReadException::TStreamReadException() : TStreamException(TString(u"Error reading from stream")) {}
 TStreamWriteException::TStreamWriteException() : TStreamException(TString(u"Error writing to stream")) {}
@@ -223,4 +223,4 @@ int32_t TStreamStream::Close() {
     return 0;
 }
 
-}  // namespace kvl
+}  // namespace corvex

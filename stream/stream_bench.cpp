@@ -7,13 +7,13 @@
 
 #include <benchmark/benchmark.h>
 
-#include "stream/stream.h"
+#include <corvex/stream/stream.h>
 
 namespace {
 
 // 10000 lines of 40 characters in a temporary file.
 std::string MakeLineFile() {
-    char path[] = "/tmp/kvl-stream-bench-XXXXXX";
+    char path[] = "/tmp/corvex-stream-bench-XXXXXX";
     const int fd = mkstemp(path);
     if (fd < 0) return {};
     std::string line(40, 'x');
@@ -29,7 +29,7 @@ void BM_ReadLineFromFile(benchmark::State& state) {
     const std::string path = MakeLineFile();
     int64_t bytes = 0;
     for (auto _ : state) {
-        auto s = kvl::ReadUrlStream(path);
+        auto s = corvex::ReadUrlStream(path);
         while (!s->Eof()) benchmark::DoNotOptimize(s->ReadLine());
         bytes += s->Size();
         s->Close();
@@ -43,7 +43,7 @@ void BM_ReadIntFromMemory(benchmark::State& state) {
     std::vector<uint8_t> data(1 << 16, 0x5A);
     int64_t bytes = 0;
     for (auto _ : state) {
-        auto s = kvl::TRamStream::Create(static_cast<const void*>(data.data()), static_cast<int32_t>(data.size()), true);
+        auto s = corvex::TRamStream::Create(static_cast<const void*>(data.data()), static_cast<int32_t>(data.size()), true);
         int32_t sum = 0;
         while (!s->Eof()) sum ^= s->ReadInt();
         benchmark::DoNotOptimize(sum);
@@ -57,7 +57,7 @@ void BM_LoadByteArrayFromFile(benchmark::State& state) {
     const std::string path = MakeLineFile();
     int64_t bytes = 0;
     for (auto _ : state) {
-        auto data = kvl::LoadByteArray(path);
+        auto data = corvex::LoadByteArray(path);
         bytes += static_cast<int64_t>(data.size());
         benchmark::DoNotOptimize(data.data());
     }

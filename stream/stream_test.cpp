@@ -12,9 +12,9 @@
 
 #include <gtest/gtest.h>
 
-#include "stream/stream.h"
+#include <corvex/stream/stream.h>
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 namespace fs = std::filesystem;
@@ -62,7 +62,7 @@ protected:
     void SetUp() override {
         StartStreamModule();
         TStreamModule::Get().Reset();
-        char pattern[] = "/tmp/kvl-stream-XXXXXX";
+        char pattern[] = "/tmp/corvex-stream-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir = pattern;
     }
@@ -665,4 +665,4 @@ TEST_F(StreamTest, NullStreamsInModuleFormsRaiseInsteadOfCrashing) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex

@@ -2,10 +2,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "runtime/module.h"
-#include "stream/stream.h"
+#include <corvex/runtime/module.h>
+#include <corvex/stream/stream.h>
 
-namespace kvl {
+namespace corvex {
 
 // ---- Module state ----
 
@@ -263,4 +263,4 @@ void CopyBytes(const Ref<TStream>& from, const Ref<TStream>& to, int32_t count, 
     }
 }
 
-}  // namespace kvl
+}  // namespace corvex

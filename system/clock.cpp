@@ -1,9 +1,9 @@
-#include "system/clock.h"
+#include <corvex/system/clock.h>
 
 #include <cerrno>
 #include <ctime>
 
-namespace kvl {
+namespace corvex {
 
 int32_t CurrentMillis() {
     timespec now{};
@@ -21,4 +21,4 @@ void SleepMillis(int32_t ms) {
     }
 }
 
-}  // namespace kvl
+}  // namespace corvex

@@ -4,10 +4,10 @@
 #include <limits>
 #include <set>
 
-#include "system/clock.h"
-#include "system/random.h"
+#include <corvex/system/clock.h>
+#include <corvex/system/random.h>
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 TEST(RandomTest, TrappingSeedsBecome4660) {
@@ -102,4 +102,4 @@ TEST(ClockTest, SleepAdvancesTheClockAndNegativeSleepReturnsAtOnce) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex

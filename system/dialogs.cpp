@@ -10,11 +10,11 @@
 #include <iostream>
 #include <string>
 
-#include "system/entry.h"
+#include <corvex/system/entry.h>
 
 extern char** environ;
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 void Prompt(const TString& text, const char* choices) {
@@ -100,4 +100,4 @@ int32_t DesktopOpenURL(const TString& url) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 1 : 0;
 }
 
-}  // namespace kvl
+}  // namespace corvex

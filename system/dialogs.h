@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "runtime/string.h"
+#include <corvex/runtime/string.h>
 
-namespace kvl {
+namespace corvex {
 
 void TerminalNotify(const TString& text, int32_t serious);    // prints "caption: text" on stderr
 int32_t TerminalConfirm(const TString& text, int32_t serious); // "o" or "ok" 1, else 0
@@ -16,4 +16,4 @@ TString TerminalRequestFile(const TString& title, const TString& filter, int32_t
 TString TerminalRequestDir(const TString& title, const TString& path);
 int32_t DesktopOpenURL(const TString& url);  // xdg-open; 1 when it succeeded; names starting with '-' refused
 
-}  // namespace kvl
+}  // namespace corvex

@@ -1,4 +1,4 @@
-#include "system/entry.h"
+#include <corvex/system/entry.h>
 
 #include <signal.h>
 #include <unistd.h>
@@ -7,11 +7,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "runtime/exception.h"
-#include "runtime/module.h"
-#include "system/system.h"
+#include <corvex/runtime/exception.h>
+#include <corvex/runtime/module.h>
+#include <corvex/system/system.h>
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 struct TProcessState {
@@ -196,4 +196,4 @@ int RunApplication(int argc, char** argv, const std::function<void()>& body) {
     return code;
 }
 
-}  // namespace kvl
+}  // namespace corvex

@@ -8,13 +8,13 @@
 #include <cstdlib>
 #include <string>
 
-#include "runtime/exception.h"
-#include "system/entry.h"
-#include "system/hook.h"
-#include "system/system.h"
+#include <corvex/runtime/exception.h>
+#include <corvex/system/entry.h>
+#include <corvex/system/hook.h>
+#include <corvex/system/system.h>
 #include "system/test_support.h"
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 using test::RunInChild;
@@ -141,9 +141,9 @@ TEST(EntryTest, DirectoryOfAPath) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 TEST(HeadlessDialogTest, WithoutATerminalTheCancelAnswersComeBack) {
@@ -163,7 +163,7 @@ TEST(HeadlessDialogTest, WithoutATerminalTheCancelAnswersComeBack) {
 }
 
 TEST(HeadlessDialogTest, OpenURLHandsTheNameToXdgOpen) {
-    char dir[] = "/tmp/kvl-xdg-XXXXXX";
+    char dir[] = "/tmp/corvex-xdg-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::string script = std::string(dir) + "/xdg-open";
     const std::string log = std::string(dir) + "/log";
@@ -190,4 +190,4 @@ TEST(HeadlessDialogTest, OpenURLHandsTheNameToXdgOpen) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex

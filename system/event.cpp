@@ -1,9 +1,9 @@
-#include "system/event.h"
+#include <corvex/system/event.h>
 
-#include "runtime/module.h"
-#include "system/hook.h"
+#include <corvex/runtime/module.h>
+#include <corvex/system/hook.h>
 
-namespace kvl {
+namespace corvex {
 
 TEventModule& EventModule() {
     static TEventModule* module = [] {
@@ -108,4 +108,4 @@ TString TEvent::ToString() const {
     return text;
 }
 
-}  // namespace kvl
+}  // namespace corvex

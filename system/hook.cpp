@@ -1,9 +1,9 @@
-#include "system/hook.h"
+#include <corvex/system/hook.h>
 
-#include "runtime/exception.h"
-#include "runtime/module.h"
+#include <corvex/runtime/exception.h>
+#include <corvex/runtime/module.h>
 
-namespace kvl {
+namespace corvex {
 
 THookModule& HookModule() {
     // Never destroyed: hooks may still run from exit handlers after static destruction began.
@@ -71,4 +71,4 @@ Ref<TObject> RunHookChain(int32_t id, const Ref<TObject>& data) {
     return current;
 }
 
-}  // namespace kvl
+}  // namespace corvex

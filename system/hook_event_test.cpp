@@ -3,13 +3,13 @@
 #include <string>
 #include <vector>
 
-#include "runtime/exception.h"
-#include "runtime/module.h"
-#include "system/event.h"
-#include "system/hook.h"
+#include <corvex/runtime/exception.h>
+#include <corvex/runtime/module.h>
+#include <corvex/system/event.h>
+#include <corvex/system/hook.h>
 #include "system/test_support.h"
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 // A context that records which hook ran, in order.
@@ -198,4 +198,4 @@ TEST(SystemModulesTest, StartInTheFixedOrder) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex

@@ -1,11 +1,11 @@
-#include "system/input.h"
+#include <corvex/system/input.h>
 
-#include "runtime/module.h"
-#include "system/event.h"
-#include "system/hook.h"
-#include "system/system.h"
+#include <corvex/runtime/module.h>
+#include <corvex/system/event.h>
+#include <corvex/system/hook.h>
+#include <corvex/system/system.h>
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 bool ValidKey(int32_t key) { return key >= 0 && key < 256; }
@@ -222,4 +222,4 @@ int32_t TerminateRequested() {
     return requested;
 }
 
-}  // namespace kvl
+}  // namespace corvex

@@ -3,15 +3,15 @@
 #include <thread>
 #include <vector>
 
-#include "system/clock.h"
-#include "system/event.h"
-#include "system/hook.h"
-#include "system/input.h"
-#include "system/mainthread.h"
-#include "system/system.h"
+#include <corvex/system/clock.h>
+#include <corvex/system/event.h>
+#include <corvex/system/hook.h>
+#include <corvex/system/input.h>
+#include <corvex/system/mainthread.h>
+#include <corvex/system/system.h>
 #include "system/test_support.h"
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 void Send(int32_t id, int32_t data = 0, int32_t x = 0, int32_t y = 0, Ref<TObject> source = nullptr) {
@@ -247,4 +247,4 @@ TEST_F(PolledInputTest, WaitsInsideThePumpGiveUpInsteadOfHanging) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex

@@ -1,4 +1,4 @@
-#include "system/mainthread.h"
+#include <corvex/system/mainthread.h>
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -11,7 +11,7 @@
 #include <new>
 #include <thread>
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 struct TPostedCall {
@@ -139,4 +139,4 @@ void DiscardPostedCalls() {
     ClearMainThreadWake();
 }
 
-}  // namespace kvl
+}  // namespace corvex

@@ -7,15 +7,15 @@
 #include <thread>
 #include <vector>
 
-#include "system/clock.h"
-#include "system/event.h"
-#include "system/hook.h"
-#include "system/mainthread.h"
-#include "system/system.h"
+#include <corvex/system/clock.h>
+#include <corvex/system/event.h>
+#include <corvex/system/hook.h>
+#include <corvex/system/mainthread.h>
+#include <corvex/system/system.h>
 #include "system/test_support.h"
-#include "system/timer.h"
+#include <corvex/system/timer.h>
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 class MainThreadTest : public ::testing::Test {
@@ -333,4 +333,4 @@ TEST_F(TimerTest, WaitInsideThePumpReturnsWhatIsThereInsteadOfHanging) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex

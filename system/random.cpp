@@ -1,8 +1,8 @@
-#include "system/random.h"
+#include <corvex/system/random.h>
 
 #include <cmath>
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 constexpr int32_t kInitialState = 0x1234;
@@ -45,4 +45,4 @@ int32_t RandomInt(int32_t a, int32_t b) {
     return static_cast<int32_t>(b + static_cast<int64_t>(std::trunc(RandomDouble() * (1 - d))));
 }
 
-}  // namespace kvl
+}  // namespace corvex

@@ -1,14 +1,14 @@
-#include "system/system.h"
+#include <corvex/system/system.h>
 
-#include "runtime/module.h"
+#include <corvex/runtime/module.h>
 #include "system/dialogs.h"
-#include "system/entry.h"
-#include "system/event.h"
-#include "system/input.h"
-#include "system/mainthread.h"
-#include "system/timer.h"
+#include <corvex/system/entry.h>
+#include <corvex/system/event.h>
+#include <corvex/system/input.h>
+#include <corvex/system/mainthread.h>
+#include <corvex/system/timer.h>
 
-namespace kvl {
+namespace corvex {
 
 // --- Headless driver ----------------------------------------------------------------------------
 
@@ -125,4 +125,4 @@ TString RequestFile(const TString& title, const TString& filter, int32_t save, c
 TString RequestDir(const TString& title, const TString& path) { return SystemDriver()->RequestDir(title, path); }
 int32_t OpenURL(const TString& url) { return SystemDriver()->OpenURL(url); }
 
-}  // namespace kvl
+}  // namespace corvex

@@ -7,13 +7,13 @@
 #include <functional>
 #include <string>
 
-#include "system/event.h"
-#include "system/hook.h"
-#include "system/input.h"
-#include "system/system.h"
-#include "system/timer.h"
+#include <corvex/system/event.h>
+#include <corvex/system/hook.h>
+#include <corvex/system/input.h>
+#include <corvex/system/system.h>
+#include <corvex/system/timer.h>
 
-namespace kvl::test {
+namespace corvex::test {
 
 // Every module back to its start-up state, in reverse start order.
 inline void ResetSystemModules() {
@@ -41,8 +41,8 @@ inline std::string ReadAllFrom(int fd) {
 // Runs body in a forked child whose standard output and error are captured; body ends the
 // child itself (exit, signal) or the child exits with code 0 after it.
 inline TChildResult RunInChild(const std::function<void()>& body) {
-    char outPath[] = "/tmp/kvl-child-out-XXXXXX";
-    char errPath[] = "/tmp/kvl-child-err-XXXXXX";
+    char outPath[] = "/tmp/corvex-child-out-XXXXXX";
+    char errPath[] = "/tmp/corvex-child-err-XXXXXX";
     const int outFd = mkstemp(outPath);
     const int errFd = mkstemp(errPath);
     TChildResult result;
@@ -70,4 +70,4 @@ inline TChildResult RunInChild(const std::function<void()>& body) {
     return result;
 }
 
-}  // namespace kvl::test
+}  // namespace corvex::test

@@ -1,4 +1,4 @@
-#include "system/timer.h"
+#include <corvex/system/timer.h>
 
 #include <chrono>
 #include <cmath>
@@ -6,11 +6,11 @@
 #include <mutex>
 #include <thread>
 
-#include "runtime/module.h"
-#include "system/mainthread.h"
-#include "system/system.h"
+#include <corvex/runtime/module.h>
+#include <corvex/system/mainthread.h>
+#include <corvex/system/system.h>
 
-namespace kvl {
+namespace corvex {
 
 using TClock = std::chrono::steady_clock;  // CLOCK_MONOTONIC: waits on absolute deadlines
 
@@ -190,4 +190,4 @@ void StopTimer(const Ref<TTimer>& timer) {
     if (timer) timer->Stop();
 }
 
-}  // namespace kvl
+}  // namespace corvex

@@ -4,14 +4,14 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "system/system.h"
-#include "system/timer.h"
+#include <corvex/system/system.h>
+#include <corvex/system/timer.h>
 
 int main(int argc, char** argv) {
     const float hertz = argc > 1 ? std::strtof(argv[1], nullptr) : 30.0f;
     const double seconds = argc > 2 ? std::strtod(argv[2], nullptr) : 10.0;
-    kvl::StartSystemModule();
-    auto timer = kvl::CreateTimer(hertz);
+    corvex::StartSystemModule();
+    auto timer = corvex::CreateTimer(hertz);
     if (!timer) {
         std::fprintf(stderr, "cannot start a %g Hz timer\n", hertz);
         return 1;
@@ -28,6 +28,6 @@ int main(int argc, char** argv) {
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     timer->Stop();
     std::printf("%g Hz timer (period %d ms): %lld ticks in %.3f s = %.3f ticks/s, at most %d per wait\n", hertz,
-                kvl::TimerPeriodMillis(hertz), static_cast<long long>(ticks), elapsed, ticks / elapsed, largest);
+                corvex::TimerPeriodMillis(hertz), static_cast<long long>(ticks), elapsed, ticks / elapsed, largest);
     return 0;
 }

@@ -2,10 +2,12 @@
 // images, text and rectangles, with the GL calls sent to a sink that does nothing.
 #include <benchmark/benchmark.h>
 
-#include "draw2d/draw2d.h"
-#include "draw2d/gl/gldriver.h"
+#include <corvex/draw2d/draw2d.h>
+#include <corvex/draw2d/gl/gldriver.h>
+#include "draw2d/gl/glframe.h"
+#include "draw2d/gl/glrender.h"
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 // Swallows every call; the texture probe accepts any size.
@@ -120,6 +122,6 @@ void BM_DrawRectAlpha(benchmark::State& bench) {
 BENCHMARK(BM_DrawRectAlpha);
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex
 
 BENCHMARK_MAIN();

@@ -1,12 +1,14 @@
-#include "draw2d/gl/gldriver.h"
+#include <corvex/draw2d/gl/gldriver.h>
+#include "draw2d/gl/glframe.h"
+#include "draw2d/gl/glrender.h"
 
 #include "draw2d/fontbits.h"
-#include "graphics/gl_graphics.h"
-#include "runtime/module.h"
-#include "system/entry.h"
-#include "stream/stream.h"
+#include <corvex/graphics/gl_graphics.h>
+#include <corvex/runtime/module.h>
+#include <corvex/system/entry.h>
+#include <corvex/stream/stream.h>
 
-namespace kvl {
+namespace corvex {
 
 namespace {
 
@@ -144,4 +146,4 @@ void StartGLZeph2DModule() {
     SelectGraphicsDriver(GLZeph2DDriver(), GFX_DOUBLE_BUFFER);
 }
 
-}  // namespace kvl
+}  // namespace corvex

@@ -4,9 +4,9 @@
 #include <functional>
 
 #include "draw2d/gl/glrender.h"
-#include "runtime/exception.h"
+#include <corvex/runtime/exception.h>
 
-namespace kvl {
+namespace corvex {
 
 // Defined by the driver: runs body with the shared texture context current.
 void WithSharedContext(const std::function<void()>& body);
@@ -142,4 +142,4 @@ Ref<TGLImageFrame> TGLImageFrame::CreateFromPixmap(const Ref<TPixmap>& pixmap, i
     return frame;
 }
 
-}  // namespace kvl
+}  // namespace corvex

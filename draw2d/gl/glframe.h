@@ -2,10 +2,10 @@
 // implementation accepts, holding the pixmap in its top-left corner.
 #pragma once
 
-#include "draw2d/zeph2d.h"
+#include <corvex/draw2d/zeph2d.h>
 #include "draw2d/gl/glfuncs.h"
 
-namespace kvl {
+namespace corvex {
 
 class TGLImageFrame : public TImageFrame {
 public:
@@ -33,4 +33,4 @@ Ref<TPixmap> PadTexturePixmap(const Ref<TPixmap>& source, int tex_width, int tex
 GLuint CreateTex(int width, int height, int flags);   // bound, parameters set, levels allocated
 void UploadTex(Ref<TPixmap> pixmap, int flags);       // level 0, then halvings when mipmapped
 
-}  // namespace kvl
+}  // namespace corvex

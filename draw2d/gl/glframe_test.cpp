@@ -7,9 +7,9 @@
 #include "draw2d/gl/glframe.h"
 #include "draw2d/gl/glrecorder.h"
 #include "draw2d/gl/glrender.h"
-#include "runtime/exception.h"
+#include <corvex/runtime/exception.h>
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 class GLFrameTest : public ::testing::Test {
@@ -157,4 +157,4 @@ TEST_F(GLFrameTest, DrawSendsOneTexturedQuadAndBindsOnlyWhenNeeded) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex

@@ -1,6 +1,6 @@
 #include "draw2d/gl/glfuncs.h"
 
-namespace kvl {
+namespace corvex {
 
 void TGLFunctions::Enable(GLenum cap) { glEnable(cap); }
 void TGLFunctions::Disable(GLenum cap) { glDisable(cap); }
@@ -58,4 +58,4 @@ void TGLFunctions::ReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, G
     glReadPixels(x, y, width, height, format, type, pixels);
 }
 
-}  // namespace kvl
+}  // namespace corvex

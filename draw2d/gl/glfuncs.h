@@ -7,7 +7,7 @@
 
 #include <GL/gl.h>
 
-namespace kvl {
+namespace corvex {
 
 class TGLFunctions {
 public:
@@ -66,4 +66,4 @@ TGLFunctions& GLFunctions();
 // functions alive while it is installed.
 void SetGLFunctions(TGLFunctions* functions);
 
-}  // namespace kvl
+}  // namespace corvex

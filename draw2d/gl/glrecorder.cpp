@@ -4,7 +4,7 @@
 
 #include "draw2d/gl/glrender.h"
 
-namespace kvl {
+namespace corvex {
 
 size_t TGLRecorder::Count(const std::string& name) const {
     size_t n = 0;
@@ -80,4 +80,4 @@ TGLRecording::~TGLRecording() {
     GLZeph2DState().Reset();
 }
 
-}  // namespace kvl
+}  // namespace corvex

@@ -7,7 +7,7 @@
 
 #include "draw2d/gl/glfuncs.h"
 
-namespace kvl {
+namespace corvex {
 
 struct TGLCall {
     std::string name;          // "Enable", "Vertex2f", ...
@@ -88,4 +88,4 @@ public:
     TGLRecording& operator=(const TGLRecording&) = delete;
 };
 
-}  // namespace kvl
+}  // namespace corvex

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "draw2d/blend.h"
+#include <corvex/draw2d/blend.h>
 
-namespace kvl {
+namespace corvex {
 
 namespace {
 
@@ -220,4 +220,4 @@ int Pow2Size(int n) {
     return size;
 }
 
-}  // namespace kvl
+}  // namespace corvex

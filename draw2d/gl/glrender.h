@@ -7,7 +7,7 @@
 
 #include "draw2d/gl/glfuncs.h"
 
-namespace kvl {
+namespace corvex {
 
 // The back end's module state: one copy shared by every context.
 struct TGLZeph2DState {
@@ -51,4 +51,4 @@ void GLDrawPoly(const float* xy, size_t count, float hx, float hy, float ox, flo
 int OvalSegments(float rx, float ry);   // |rx| + |ry|, at least 12, rounded down to a multiple of 4
 int Pow2Size(int n);                    // smallest power of two >= n (1 for n <= 1)
 
-}  // namespace kvl
+}  // namespace corvex

@@ -7,10 +7,12 @@
 #include <cstring>
 #include <vector>
 
-#include "draw2d/draw2d.h"
-#include "draw2d/gl/gldriver.h"
+#include <corvex/draw2d/draw2d.h>
+#include <corvex/draw2d/gl/gldriver.h>
+#include "draw2d/gl/glframe.h"
+#include "draw2d/gl/glrender.h"
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 constexpr int kWidth = 320, kHeight = 240;
@@ -359,4 +361,4 @@ TEST_F(GLDisplayTest, RedundantStateChangesMakeNoGLCalls) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex

@@ -4,11 +4,11 @@
 #include <cmath>
 #include <limits>
 
-#include "draw2d/blend.h"
+#include <corvex/draw2d/blend.h>
 #include "draw2d/gl/glrecorder.h"
 #include "draw2d/gl/glrender.h"
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 class GLRenderTest : public ::testing::Test {
@@ -190,4 +190,4 @@ TEST(Pow2SizeTest, RoundsUpToAPowerOfTwo) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex

@@ -2,18 +2,18 @@
 // Escape is pressed.
 #include <cmath>
 
-#include "draw2d/draw2d.h"
-#include "draw2d/gl/gldriver.h"
-#include "graphics/graphics.h"
-#include "system/clock.h"
-#include "system/entry.h"
-#include "system/input.h"
+#include <corvex/draw2d/draw2d.h>
+#include <corvex/draw2d/gl/gldriver.h>
+#include <corvex/graphics/graphics.h>
+#include <corvex/system/clock.h>
+#include <corvex/system/keys.h>
+#include <corvex/system/entry.h>
+#include <corvex/system/input.h>
 
-using namespace kvl;
+using namespace corvex;
 
 namespace {
 
-constexpr int KEY_ESCAPE = 27;
 
 // A 64 x 64 picture made in code: a ring of colour on a transparent background with a white
 // arrow that shows which way is up. Images keep their pixmap, so nothing needs reloading when

@@ -11,7 +11,7 @@ namespace {
 constexpr int kCellW = 8, kCellH = 16, kFirstCode = 32, kGlyphs = 96;
 
 bool Ink(int glyph, int col, int row) {
-    return (kvl::kBuiltinFontBits[row * kGlyphs + glyph] >> col) & 1;
+    return (corvex::kBuiltinFontBits[row * kGlyphs + glyph] >> col) & 1;
 }
 
 // Text pixels are drawn white; anything else (background, water, crates) is not ink.

@@ -2,10 +2,10 @@
 
 #include <filesystem>
 
-#include "pixmap/format.h"
-#include "pixmap/loader.h"
-#include "pixmap/pixmap.h"
-#include "pixmap/png.h"
+#include <corvex/pixmap/format.h>
+#include <corvex/pixmap/loader.h>
+#include <corvex/pixmap/pixmap.h>
+#include <corvex/pixmap/png.h>
 
 namespace e2e {
 
@@ -14,11 +14,11 @@ bool SaveScreenshot(const Screenshot& shot, const std::string& path) {
     std::error_code ignored;
     const std::filesystem::path parent = std::filesystem::path(path).parent_path();
     if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
-    kvl::StartPixmapModule();
-    auto pixmap = kvl::CreatePixmap(shot.width, shot.height, kvl::FORMAT_RGB888);
+    corvex::StartPixmapModule();
+    auto pixmap = corvex::CreatePixmap(shot.width, shot.height, corvex::FORMAT_RGB888);
     for (int y = 0; y < shot.height; ++y)
         for (int x = 0; x < shot.width; ++x) pixmap->WritePixel(x, y, 0xFF000000u | shot.At(x, y));
-    return kvl::SavePngPixmap(pixmap, path) == 1;
+    return corvex::SavePngPixmap(pixmap, path) == 1;
 }
 
 }  // namespace e2e

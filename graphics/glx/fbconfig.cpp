@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "graphics/graphics.h"
+#include <corvex/graphics/graphics.h>
 
-namespace kvl::glx {
+namespace corvex::glx {
 namespace {
 
 bool Admits(const TConfigTraits& c, int32_t flags, unsigned long requiredVisual) {
@@ -92,4 +92,4 @@ GLXFBConfig FindFBConfig(Display* display, int32_t flags, unsigned long required
     return config;
 }
 
-}  // namespace kvl::glx
+}  // namespace corvex::glx

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace kvl::glx {
+namespace corvex::glx {
 
 // What matters of one configuration when choosing.
 struct TConfigTraits {
@@ -29,4 +29,4 @@ int ChooseConfig(const std::vector<TConfigTraits>& configs, int32_t flags, int s
 // The configuration of the display's default screen for flags; nullptr when none fits.
 GLXFBConfig FindFBConfig(Display* display, int32_t flags, unsigned long requiredVisual = 0);
 
-}  // namespace kvl::glx
+}  // namespace corvex::glx

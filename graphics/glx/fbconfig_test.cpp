@@ -3,11 +3,11 @@
 // gtest before the X headers: their macros (None, Bool) break it otherwise.
 #include "graphics/glx/fbconfig.h"
 #include "graphics/glx/xrandr_modes.h"
-#include "graphics/graphics.h"
+#include <corvex/graphics/graphics.h>
 
-using namespace kvl;
-using kvl::glx::ChooseConfig;
-using kvl::glx::TConfigTraits;
+using namespace corvex;
+using corvex::glx::ChooseConfig;
+using corvex::glx::TConfigTraits;
 
 namespace {
 TConfigTraits Config(int visualDepth, int alpha, int depth, int stencil, int accum, bool doubleBuffer, int samples = 0,
@@ -59,7 +59,7 @@ TEST(ChooseConfig, NothingFitsOrOnlyTheGivenVisual) {
 }
 
 TEST(DisplayModeRate, FromTheModeLineTimings) {
-    using kvl::glx::RefreshRate;
+    using corvex::glx::RefreshRate;
     EXPECT_EQ(RefreshRate(148500000, 2200, 1125, false, false), 60);  // 1920x1080
     EXPECT_EQ(RefreshRate(74250000, 2200, 1125, true, false), 60);    // 1080i: fields per second
     EXPECT_EQ(RefreshRate(25175000, 800, 525, false, false), 60);     // 59.94 rounds to 60

@@ -18,17 +18,17 @@
 
 #include <string>
 
-#include "graphics/gl_graphics.h"
+#include <corvex/graphics/gl_graphics.h>
 #include "graphics/glx/fbconfig.h"
 #include "graphics/glx/native.h"
 #include "graphics/glx/swap_interval.h"
-#include "system/entry.h"
-#include "system/input.h"
-#include "system/mainthread.h"
-#include "system/system.h"
+#include <corvex/system/entry.h>
+#include <corvex/system/input.h>
+#include <corvex/system/mainthread.h>
+#include <corvex/system/system.h>
 #include "system/x11/display.h"
 
-using namespace kvl;
+using namespace corvex;
 
 extern char** environ;
 
@@ -384,7 +384,7 @@ std::string ReadAll(int fd, int timeoutMs, char stopAt = 0) {
 
 // Run in a child process by the test below, on a server without GLX.
 TEST(GLStartUpChild, CreateGraphicsWithoutGLX) {
-    if (!getenv("KVL_NO_GLX_CHILD")) GTEST_SKIP() << "only in the child of GLStartUp";
+    if (!getenv("CORVEX_NO_GLX_CHILD")) GTEST_SKIP() << "only in the child of GLStartUp";
     StartGLGraphicsModule();
     SelectGraphicsDriver(GLGraphicsDriver(), GFX_DOUBLE_BUFFER);
     CreateGraphics(800, 600, 0, 60, 0);
@@ -409,13 +409,13 @@ TEST(GLStartUp, NoGLXEndsTheProcessWithOneClearLine) {
     int errPipe[2];
     ASSERT_EQ(pipe2(errPipe, O_CLOEXEC), 0);
     const std::string display = ":" + number;
-    setenv("KVL_NO_GLX_CHILD", "1", 1);
+    setenv("CORVEX_NO_GLX_CHILD", "1", 1);
     const std::string saved = getenv("DISPLAY") ? getenv("DISPLAY") : "";
     setenv("DISPLAY", display.c_str(), 1);
     const char* self[] = {"/proc/self/exe", "--gtest_filter=GLStartUpChild.*", nullptr};
     const pid_t child = Spawn(self, -1, errPipe[1]);
     setenv("DISPLAY", saved.c_str(), 1);
-    unsetenv("KVL_NO_GLX_CHILD");
+    unsetenv("CORVEX_NO_GLX_CHILD");
     close(errPipe[1]);
     ASSERT_GT(child, 0);
     const std::string errors = ReadAll(errPipe[0], 20000);

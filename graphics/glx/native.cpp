@@ -7,11 +7,11 @@
 #include "graphics/glx/fbconfig.h"
 #include "graphics/glx/swap_interval.h"
 #include "graphics/glx/window.h"
-#include "runtime/exception.h"
-#include "system/entry.h"
+#include <corvex/runtime/exception.h>
+#include <corvex/system/entry.h>
 #include "system/x11/display.h"
 
-namespace kvl::glx {
+namespace corvex::glx {
 namespace {
 
 // Exit code of a failure to make the shared context. A failure must not read as success, so
@@ -272,4 +272,4 @@ void SwapShared() {
 
 std::vector<TDisplayMode> EnumerateModes() { return ListDisplayModes(X(), 1024); }
 
-}  // namespace kvl::glx
+}  // namespace corvex::glx

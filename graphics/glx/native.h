@@ -12,7 +12,7 @@
 #include "graphics/glx/xrandr_modes.h"
 #include "system/x11/input.h"
 
-namespace kvl::glx {
+namespace corvex::glx {
 
 // Kinds of context record.
 constexpr int32_t KIND_SHARED = 0;
@@ -59,4 +59,4 @@ struct TGLXState {
 TGLXState& GLXState();
 bool IsListed(const TGLContextRecord* record);
 
-}  // namespace kvl::glx
+}  // namespace corvex::glx

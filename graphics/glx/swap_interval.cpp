@@ -5,7 +5,7 @@
 #include <cstring>
 #include <initializer_list>
 
-namespace kvl::glx {
+namespace corvex::glx {
 namespace {
 
 // Whether the space-separated extension list names extension exactly.
@@ -58,4 +58,4 @@ bool SetSwapInterval(Display* display, int32_t interval) {
     return false;
 }
 
-}  // namespace kvl::glx
+}  // namespace corvex::glx

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace kvl::glx {
+namespace corvex::glx {
 
 // Sets the interval through GLX_EXT_swap_control, else GLX_MESA_swap_control, else
 // GLX_SGI_swap_control (which cannot set 0), looked up on every call. Without any of them,
@@ -15,4 +15,4 @@ bool SetSwapInterval(Display* display, int32_t interval);
 // Which extension SetSwapInterval would use: "GLX_EXT_swap_control", ..., or "" for none.
 const char* SwapIntervalExtension(Display* display);
 
-}  // namespace kvl::glx
+}  // namespace corvex::glx

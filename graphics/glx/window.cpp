@@ -4,11 +4,11 @@
 #include <X11/Xutil.h>
 #include <poll.h>
 
-#include "graphics/pacer.h"
-#include "system/clock.h"
+#include <corvex/graphics/pacer.h>
+#include <corvex/system/clock.h>
 #include "system/x11/display.h"
 
-namespace kvl::glx {
+namespace corvex::glx {
 
 Window CreateTopLevelWindow(Display* display, const XVisualInfo& visual, int32_t x, int32_t y, int32_t width,
                             int32_t height, const std::string& title, bool fullScreen) {
@@ -97,4 +97,4 @@ Window CreateHiddenWindow(Display* display, const XVisualInfo& visual) {
     return window;
 }
 
-}  // namespace kvl::glx
+}  // namespace corvex::glx

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace kvl::glx {
+namespace corvex::glx {
 
 constexpr const char* WINDOW_CLASS = "Corvex GLGraphics";  // WM_CLASS of our windows
 
@@ -23,4 +23,4 @@ void MapAndWait(Display* display, Window window);
 // The hidden 1 x 1 window of the shared context; never mapped.
 Window CreateHiddenWindow(Display* display, const XVisualInfo& visual);
 
-}  // namespace kvl::glx
+}  // namespace corvex::glx

@@ -7,7 +7,7 @@
 
 #include "system/x11/display.h"
 
-namespace kvl::glx {
+namespace corvex::glx {
 namespace {
 
 // The desktop's configuration of the switched CRTC.
@@ -182,4 +182,4 @@ void RestoreDisplayMode(Display* display) {
 
 bool DisplayModeSwitched() { return Saved().switched; }
 
-}  // namespace kvl::glx
+}  // namespace corvex::glx

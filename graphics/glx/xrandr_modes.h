@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace kvl::glx {
+namespace corvex::glx {
 
 struct TDisplayMode {
     int32_t width = 0;
@@ -29,4 +29,4 @@ bool DisplayModeSwitched();
 // Refresh rate of a mode line, rounded; 0 when the timings are unknown.
 int32_t RefreshRate(unsigned long dotClock, unsigned hTotal, unsigned vTotal, bool interlaced, bool doubleScan);
 
-}  // namespace kvl::glx
+}  // namespace corvex::glx

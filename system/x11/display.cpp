@@ -8,7 +8,7 @@
 
 #include "system/x11/x11_driver.h"
 
-namespace kvl::x11 {
+namespace corvex::x11 {
 namespace {
 
 struct TConnection {
@@ -126,4 +126,4 @@ bool TX11ErrorTrap::Failed() {
     return _code != 0;
 }
 
-}  // namespace kvl::x11
+}  // namespace corvex::x11

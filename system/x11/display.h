@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace kvl::x11 {
+namespace corvex::x11 {
 
 // --- The connection ---------------------------------------------------------------------------
 Display* X11Display();         // opens on first use; without a display the process ends (exit -1)
@@ -49,4 +49,4 @@ private:
     unsigned char _code = 0;
 };
 
-}  // namespace kvl::x11
+}  // namespace corvex::x11

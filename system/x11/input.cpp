@@ -7,12 +7,12 @@
 #include <algorithm>
 #include <string>
 
-#include "runtime/string.h"
-#include "system/event.h"
+#include <corvex/runtime/string.h>
+#include <corvex/system/event.h>
 #include "system/x11/display.h"
 #include "system/x11/keysyms.h"
 
-namespace kvl::x11 {
+namespace corvex::x11 {
 namespace {
 
 void Emit(int32_t id, int32_t data, int32_t mods, int32_t x, int32_t y) {
@@ -355,4 +355,4 @@ void SetX11MouseVisible(int32_t visible) {
     UpdateCursor();
 }
 
-}  // namespace kvl::x11
+}  // namespace corvex::x11

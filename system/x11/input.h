@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace kvl::x11 {
+namespace corvex::x11 {
 
 // The owner of a window (the GL driver) sees each of its events after it was translated.
 class TX11WindowClient {
@@ -62,4 +62,4 @@ struct TX11InputState {
 TX11InputState& X11InputState();
 int32_t X11Modifiers();                    // MODIFIER_* bits of the held modifier keys
 
-}  // namespace kvl::x11
+}  // namespace corvex::x11

@@ -2,7 +2,7 @@
 
 #include <X11/keysym.h>
 
-namespace kvl::x11 {
+namespace corvex::x11 {
 namespace {
 
 // Keypad keys while Num Lock is on: the digit (96-105) or the decimal point (110).
@@ -144,4 +144,4 @@ int32_t VirtualKeyFor(uint32_t keysym, uint32_t keycode, bool numLock) {
     return VirtualKeyOfKeycode(keycode);
 }
 
-}  // namespace kvl::x11
+}  // namespace corvex::x11

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-namespace kvl::x11 {
+namespace corvex::x11 {
 
 // The virtual-key number (1-255) of a key, or 0 when it has none.
 // keysym is the key's unshifted keysym; keypad keys give digits and the decimal point
@@ -18,4 +18,4 @@ int32_t VirtualKeyOfKeysym(uint32_t keysym);
 // The virtual key at a key position of a US 105-key keyboard (X key code, evdev numbering).
 int32_t VirtualKeyOfKeycode(uint32_t keycode);
 
-}  // namespace kvl::x11
+}  // namespace corvex::x11

@@ -6,7 +6,7 @@
 
 #include "system/x11/keysyms.h"
 
-using namespace kvl::x11;
+using namespace corvex::x11;
 
 TEST(Keysyms, LettersDigitsAndControlKeys) {
     EXPECT_EQ(VirtualKeyFor(XK_a, 38, false), 65);

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "system/entry.h"
+#include <corvex/system/entry.h>
 
 extern char** environ;
 
-namespace kvl::x11 {
+namespace corvex::x11 {
 namespace {
 
 enum class THelper { None, Zenity, KDialog };
@@ -194,4 +194,4 @@ std::optional<TString> HelperRequestDir(const TString& title, const TString& pat
     return r.status == 0 ? FromUtf8(r.output) : TString();
 }
 
-}  // namespace kvl::x11
+}  // namespace corvex::x11

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "runtime/string.h"
+#include <corvex/runtime/string.h>
 
-namespace kvl::x11 {
+namespace corvex::x11 {
 
 // Each answers std::nullopt when no helper could be run, so the caller can fall back.
 std::optional<int32_t> HelperNotify(const TString& text, int32_t serious);
@@ -16,4 +16,4 @@ std::optional<int32_t> HelperProceed(const TString& text, int32_t serious);   //
 std::optional<TString> HelperRequestFile(const TString& title, const TString& filter, int32_t save, const TString& path);
 std::optional<TString> HelperRequestDir(const TString& title, const TString& path);
 
-}  // namespace kvl::x11
+}  // namespace corvex::x11

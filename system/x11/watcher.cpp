@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 
-namespace kvl::x11 {
+namespace corvex::x11 {
 namespace {
 
 // Blocks until fd or stopFd is readable; false when asked to stop.
@@ -67,4 +67,4 @@ void TConnectionWatcher::Stop() {
     _resumeFd = _stopFd = -1;
 }
 
-}  // namespace kvl::x11
+}  // namespace corvex::x11

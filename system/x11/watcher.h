@@ -5,7 +5,7 @@
 #include <atomic>
 #include <thread>
 
-namespace kvl::x11 {
+namespace corvex::x11 {
 
 class TConnectionWatcher {
 public:
@@ -24,4 +24,4 @@ private:
     std::thread _thread;
 };
 
-}  // namespace kvl::x11
+}  // namespace corvex::x11

@@ -13,17 +13,17 @@
 #include <thread>
 #include <vector>
 
-#include "system/event.h"
-#include "system/hook.h"
-#include "system/input.h"
-#include "system/mainthread.h"
-#include "system/system.h"
+#include <corvex/system/event.h>
+#include <corvex/system/hook.h>
+#include <corvex/system/input.h>
+#include <corvex/system/mainthread.h>
+#include <corvex/system/system.h>
 #include "system/x11/display.h"
 #include "system/x11/input.h"
 #include "system/x11/x11_driver.h"
 
-using namespace kvl;
-using namespace kvl::x11;
+using namespace corvex;
+using namespace corvex::x11;
 
 namespace {
 

@@ -2,15 +2,15 @@
 
 #include <X11/Xlib.h>
 
-#include "runtime/module.h"
+#include <corvex/runtime/module.h>
 #include "system/dialogs.h"
-#include "system/mainthread.h"
+#include <corvex/system/mainthread.h>
 #include "system/x11/display.h"
 #include "system/x11/input.h"
 #include "system/x11/requesters.h"
 #include "system/x11/watcher.h"
 
-namespace kvl::x11 {
+namespace corvex::x11 {
 namespace {
 
 TConnectionWatcher& Watcher() {
@@ -97,4 +97,4 @@ void StartX11SystemModule() {
     BeginModuleStart("system_x11");
 }
 
-}  // namespace kvl::x11
+}  // namespace corvex::x11

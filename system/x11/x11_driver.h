@@ -3,9 +3,9 @@
 // It replaces the headless driver when the display opens.
 #pragma once
 
-#include "system/system.h"
+#include <corvex/system/system.h>
 
-namespace kvl::x11 {
+namespace corvex::x11 {
 
 class TX11SystemDriver : public TSystemDriver {
 public:
@@ -24,4 +24,4 @@ public:
 void InstallX11SystemDriver();  // makes a TX11SystemDriver current (done when the display opens)
 void StartX11SystemModule();    // module "system_x11"; starts "system" first
 
-}  // namespace kvl::x11
+}  // namespace corvex::x11

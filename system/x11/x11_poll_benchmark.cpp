@@ -8,13 +8,13 @@
 
 #include <cstdio>
 
-#include "system/input.h"
-#include "system/system.h"
+#include <corvex/system/input.h>
+#include <corvex/system/system.h>
 #include "system/x11/display.h"
 #include "system/x11/input.h"
 #include "system/x11/x11_driver.h"
 
-using namespace kvl;
+using namespace corvex;
 
 namespace {
 

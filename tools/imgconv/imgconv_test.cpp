@@ -7,10 +7,10 @@
 #include <vector>
 #include <sys/wait.h>
 
-#include "pixmap/loader.h"
+#include <corvex/pixmap/loader.h>
 #include "pixmap/test_images.h"
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 using testimages::Bytes;
@@ -147,4 +147,4 @@ TEST_F(ImgconvTest, UsageErrorsExitTwo) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex

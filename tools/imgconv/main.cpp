@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "pixmap/jpeg.h"
-#include "pixmap/loader.h"
-#include "pixmap/png.h"
+#include <corvex/pixmap/jpeg.h>
+#include <corvex/pixmap/loader.h>
+#include <corvex/pixmap/png.h>
 
 namespace {
 
@@ -94,21 +94,21 @@ int Run(int argc, char** argv) {
         if (type == TOutputType::None) return UsageError("OUTPUT must end in .png, .jpg or .jpeg");
     }
 
-    kvl::StartPixmapModule();
+    corvex::StartPixmapModule();
     const std::string& input = options.files[0];
-    kvl::Ref<kvl::TPixmap> pixmap = kvl::LoadPixmap(input);
+    corvex::Ref<corvex::TPixmap> pixmap = corvex::LoadPixmap(input);
     if (!pixmap) {
         std::fprintf(stderr, "imgconv: cannot read %s: not found or not a PNG, JPEG, BMP or TGA image\n",
                      input.c_str());
         return 1;
     }
-    std::printf("%dx%d %s\n", pixmap->width, pixmap->height, kvl::PixelFormatName(pixmap->format));
+    std::printf("%dx%d %s\n", pixmap->width, pixmap->height, corvex::PixelFormatName(pixmap->format));
     std::fflush(stdout);
     if (options.info) return 0;
 
     const std::string& output = options.files[1];
-    int saved = type == TOutputType::Png ? kvl::SavePngPixmap(pixmap, output, options.compression)
-                                         : kvl::SaveJpegPixmap(pixmap, output, options.quality);
+    int saved = type == TOutputType::Png ? corvex::SavePngPixmap(pixmap, output, options.compression)
+                                         : corvex::SaveJpegPixmap(pixmap, output, options.quality);
     if (!saved) {
         std::fprintf(stderr, "imgconv: cannot write %s\n", output.c_str());
         return 1;

@@ -10,18 +10,17 @@
 
 #include "game/frame.h"
 #include "game/world.h"
-#include "system/event.h"
-#include "system/input.h"
-#include "system/random.h"
-#include "system/system.h"
+#include <corvex/system/event.h>
+#include <corvex/system/keys.h>
+#include <corvex/system/input.h>
+#include <corvex/system/random.h>
+#include <corvex/system/system.h>
 #include "tools/physbox-sim/options.h"
 
 namespace {
 
-using namespace kvl;
+using namespace corvex;
 
-constexpr int32_t KEY_SPACE = 32;
-constexpr int32_t MOUSE_LEFT = 1;
 
 void Emit(int32_t id, int32_t data, int32_t x, int32_t y) {
     TEvent::Create(id, nullptr, data, 0, x, y, nullptr)->Emit();
@@ -134,14 +133,14 @@ int Run(const SimOptions& o) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    kvl::SimOptions options;
+    corvex::SimOptions options;
     std::string error;
-    if (!kvl::ParseSimOptions(args, options, error)) {
+    if (!corvex::ParseSimOptions(args, options, error)) {
         if (error.empty()) {
-            std::fputs(kvl::SIM_USAGE, stdout);
+            std::fputs(corvex::SIM_USAGE, stdout);
             return 0;
         }
-        std::fprintf(stderr, "physbox-sim: %s\n%s", error.c_str(), kvl::SIM_USAGE);
+        std::fprintf(stderr, "physbox-sim: %s\n%s", error.c_str(), corvex::SIM_USAGE);
         return 2;
     }
     return Run(options);

@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-namespace kvl {
+namespace corvex {
 
 const char* const SIM_USAGE =
     "usage: physbox-sim [--seed N] [--frames F] [--spawn-at LIST] [--spawn-every K] [--mouse X,Y]\n"
@@ -107,4 +107,4 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& out, std:
     return true;
 }
 
-}  // namespace kvl
+}  // namespace corvex

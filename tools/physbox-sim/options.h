@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace kvl {
+namespace corvex {
 
 struct SimOptions {
     int32_t seed = 1;
@@ -29,4 +29,4 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& out, std:
 
 extern const char* const SIM_USAGE;
 
-}  // namespace kvl
+}  // namespace corvex

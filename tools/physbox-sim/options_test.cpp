@@ -5,7 +5,7 @@
 
 #include "tools/physbox-sim/options.h"
 
-namespace kvl {
+namespace corvex {
 namespace {
 
 bool Parse(const std::vector<std::string>& args, SimOptions& o, std::string& error) {
@@ -71,4 +71,4 @@ TEST(SimOptions, RejectsBadValuesWithAMessage) {
 }
 
 }  // namespace
-}  // namespace kvl
+}  // namespace corvex

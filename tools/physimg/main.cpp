@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "pixmap/format.h"
-#include "pixmap/loader.h"
-#include "pixmap/pixmap.h"
-#include "pixmap/png.h"
+#include <corvex/pixmap/format.h>
+#include <corvex/pixmap/loader.h>
+#include <corvex/pixmap/pixmap.h>
+#include <corvex/pixmap/png.h>
 #include "tools/physimg/crate.h"
 
 int main(int argc, char** argv) {
@@ -26,12 +26,12 @@ int main(int argc, char** argv) {
         }
         size = static_cast<int>(n);
     }
-    kvl::StartPixmapModule();
+    corvex::StartPixmapModule();
     auto pixels = physimg::PaintCrate(size);
-    auto pixmap = kvl::CreatePixmap(size, size, kvl::FORMAT_RGBA8888);
+    auto pixmap = corvex::CreatePixmap(size, size, corvex::FORMAT_RGBA8888);
     for (int y = 0; y < size; ++y)
         for (int x = 0; x < size; ++x) pixmap->WritePixel(x, y, pixels[static_cast<size_t>(y) * size + x]);
-    if (!kvl::SavePngPixmap(pixmap, std::string(argv[1]), 9)) {
+    if (!corvex::SavePngPixmap(pixmap, std::string(argv[1]), 9)) {
         std::fprintf(stderr, "physimg: cannot write %s\n", argv[1]);
         return 1;
     }

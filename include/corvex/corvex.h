@@ -1,0 +1,50 @@
+// The whole framework in one header, and the one call that starts it.
+//
+//     #include <corvex/corvex.h>
+//
+//     int main(int argc, char** argv) {
+//         return corvex::RunApplication(argc, argv, [] {
+//             corvex::StartCorvex();
+//             corvex::OpenGraphics(800, 600, 0, 60, 0);
+//             ...
+//         });
+//     }
+#pragma once
+
+#include <corvex/runtime/runtime.h>
+
+#include <corvex/stream/stream.h>
+
+#include <corvex/pixmap/bmp.h>
+#include <corvex/pixmap/format.h>
+#include <corvex/pixmap/jpeg.h>
+#include <corvex/pixmap/loader.h>
+#include <corvex/pixmap/pixmap.h>
+#include <corvex/pixmap/png.h>
+#include <corvex/pixmap/tga.h>
+
+#include <corvex/system/clock.h>
+#include <corvex/system/entry.h>
+#include <corvex/system/event.h>
+#include <corvex/system/hook.h>
+#include <corvex/system/input.h>
+#include <corvex/system/keys.h>
+#include <corvex/system/mainthread.h>
+#include <corvex/system/random.h>
+#include <corvex/system/system.h>
+#include <corvex/system/timer.h>
+
+#include <corvex/graphics/gl_graphics.h>
+#include <corvex/graphics/graphics.h>
+
+#include <corvex/draw2d/draw2d.h>
+#include <corvex/draw2d/gl/gldriver.h>
+
+namespace corvex {
+
+// Starts every module in dependency order (runtime, streams, pixmaps with their PNG, JPEG, BMP
+// and TGA loaders, the system modules, graphics, the drawing layer, the OpenGL window driver)
+// and makes the OpenGL 2D back end the current graphics driver. Safe to call more than once.
+inline void StartCorvex() { StartGLZeph2DModule(); }
+
+}  // namespace corvex

@@ -1,0 +1,49 @@
+// The OpenGL 2D back end: the drawing driver that turns drawing calls into fixed-function
+// OpenGL, on top of the plain OpenGL graphics driver, which owns windows, contexts, buffer
+// swaps and the shared texture context.
+//
+// Starting the module makes GLZeph2DDriver() the current graphics driver (default flags
+// GFX_DOUBLE_BUFFER), so every context the program opens is a TZeph2DGraphics of this driver.
+// It also registers "gldrawtextfont.bin", a copy of the built-in font bits.
+#pragma once
+
+#include <corvex/draw2d/zeph2d.h>
+
+namespace corvex {
+
+class TGLZeph2DDriver : public TZeph2DDriver {
+public:
+    // ---- Contexts, delegated to the plain OpenGL graphics driver
+    TGraphicsModes GraphicsModes() override;
+    Ref<TGraphics> AttachGraphics(uintptr_t window, int32_t flags) override;
+    Ref<TGraphics> CreateGraphics(int32_t width, int32_t height, int32_t depth, int32_t hertz,
+                                  int32_t flags) override;
+    void SetGraphics(const Ref<TGraphics>& graphics) override;  // resets GL state, then MakeCurrent
+    void Flip(int32_t sync) override;
+    virtual void ResetGLContext(const Ref<TZeph2DGraphics>& graphics);  // caches and pixel projection
+    TString ToString() const { return u"OpenGL"; }
+
+    // ---- Drawing
+    Ref<TImageFrame> CreateFrameFromPixmap(const Ref<TPixmap>& pixmap, int flags) override;  // in the shared context
+    void SetBlend(int mode) override;
+    void SetAlpha(float alpha) override;
+    void SetLineWidth(float width) override;
+    void SetColor(int red, int green, int blue) override;
+    void SetClsColor(int red, int green, int blue) override;
+    void SetViewport(int x, int y, int width, int height) override;
+    void SetTransform(float ix, float iy, float jx, float jy) override;
+    void Cls() override;
+    void Plot(float x, float y) override;
+    void DrawLine(float x0, float y0, float x1, float y1, float tx, float ty) override;
+    void DrawRect(float x0, float y0, float x1, float y1, float tx, float ty) override;
+    void DrawOval(float x0, float y0, float x1, float y1, float tx, float ty) override;
+    void DrawPoly(const std::vector<float>& xy, float handle_x, float handle_y, float origin_x,
+                  float origin_y) override;
+    void DrawPixmap(const Ref<TPixmap>& pixmap, int x, int y) override;   // unscaled, solid blending
+    Ref<TPixmap> GrabPixmap(int x, int y, int width, int height) override;  // row 0 at the top
+};
+
+Ref<TGLZeph2DDriver> GLZeph2DDriver();  // the one instance, made on first call
+void StartGLZeph2DModule();             // starts draw2d and the GL graphics driver, then selects this one
+
+}  // namespace corvex

@@ -1,0 +1,139 @@
+// The drawing state and the abstract drawing driver, with the module operations that draw
+// through them: colour, alpha, blend mode, line width, viewport, origin, handle, rotation and
+// scale, and the untextured primitives.
+//
+// Module operations act on the current drawing state (the TZeph2DGraphics made current by the
+// driver's SetGraphics) and forward to its driver, offset by the origin and the handle. Calling
+// one while no graphics context is current raises TRuntimeException "No graphics are current".
+#pragma once
+
+#include <vector>
+
+#include <corvex/draw2d/blend.h>
+#include <corvex/graphics/graphics.h>
+#include <corvex/pixmap/pixmap.h>
+#include <corvex/runtime/object.h>
+
+namespace corvex {
+
+class TImageFont;
+class TFontLoader;
+
+// A drawable frame made by a drawing driver (a texture for OpenGL).
+class TImageFrame : public TObject {
+public:
+    // Draws the whole frame stretched over the local rectangle (x0, y0)-(x1, y1), placed at
+    // (tx, ty) through the driver's matrix.
+    virtual void Draw(float x0, float y0, float x1, float y1, float tx, float ty) = 0;
+};
+
+// A graphics driver that also draws. Local points (u, v) placed at (tx, ty) land at
+// (u*ix + v*iy + tx, u*jx + v*jy + ty) with the matrix of the last SetTransform.
+class TZeph2DDriver : public TGraphicsDriver {
+public:
+    virtual Ref<TImageFrame> CreateFrameFromPixmap(const Ref<TPixmap>& pixmap, int flags) = 0;
+    virtual void SetBlend(int mode) = 0;
+    virtual void SetAlpha(float alpha) = 0;
+    virtual void SetColor(int red, int green, int blue) = 0;
+    virtual void SetClsColor(int red, int green, int blue) = 0;
+    virtual void SetViewport(int x, int y, int width, int height) = 0;
+    virtual void SetTransform(float ix, float iy, float jx, float jy) = 0;
+    virtual void SetLineWidth(float width) = 0;
+    virtual void Cls() = 0;
+    virtual void Plot(float x, float y) = 0;
+    virtual void DrawLine(float x0, float y0, float x1, float y1, float tx, float ty) = 0;
+    virtual void DrawRect(float x0, float y0, float x1, float y1, float tx, float ty) = 0;
+    virtual void DrawOval(float x0, float y0, float x1, float y1, float tx, float ty) = 0;
+    virtual void DrawPoly(const std::vector<float>& xy, float handle_x, float handle_y, float origin_x,
+                          float origin_y) = 0;
+    virtual void DrawPixmap(const Ref<TPixmap>& pixmap, int x, int y) = 0;
+    virtual Ref<TPixmap> GrabPixmap(int x, int y, int width, int height) = 0;
+};
+
+// The drawing state of one graphics context.
+class TZeph2DGraphics : public TGraphics {
+public:
+    int color_red = 255, color_green = 255, color_blue = 255;  // stored unchanged
+    float color_alpha = 1.0f;
+    int clscolor_red = 0, clscolor_green = 0, clscolor_blue = 0;
+    float line_width = 1.0f;
+    float tform_rot = 0.0f;  // degrees; positive turns clockwise on screen
+    float tform_scale_x = 1.0f, tform_scale_y = 1.0f;
+    float tform_ix = 1.0f, tform_iy = 0.0f, tform_jx = 0.0f, tform_jy = 1.0f;  // from rotation and scale
+    int viewport_x = 0, viewport_y = 0, viewport_w = 0, viewport_h = 0;
+    float origin_x = 0.0f, origin_y = 0.0f;
+    float handle_x = 0.0f, handle_y = 0.0f;  // the NEGATED handle
+    Ref<TImageFont> image_font;
+    int blend_mode = BLEND_MASK;
+    Ref<TGraphics> _graphics;
+    Ref<TZeph2DDriver> _driver;
+    int _setup = 0;  // 1 once the first MakeCurrent has cleared both buffers
+
+    Ref<TGraphicsDriver> Driver() override;
+    void GetSettings(int32_t* width, int32_t* height, int32_t* depth, int32_t* hertz, int32_t* flags) override;
+    void Close() override;
+    virtual void Validate();     // re-applies the whole record to the driver
+    virtual void MakeCurrent();  // current state + Validate; the first time also clears both buffers
+
+    static void ClearCurrent();
+    static Ref<TZeph2DGraphics> Current();
+    static Ref<TZeph2DGraphics> Create(const Ref<TGraphics>& graphics, const Ref<TZeph2DDriver>& driver);
+
+private:
+    std::weak_ptr<TZeph2DGraphics> _self;
+};
+
+// ---- Module state: one copy, reset by tests through Reset()
+struct TDraw2DState {
+    Ref<TZeph2DGraphics> current;     // the current drawing state
+    Ref<TZeph2DDriver> driver;        // its driver
+    Ref<TImageFont> default_font;     // built with the first drawing state
+    int mask_red = 0, mask_green = 0, mask_blue = 0;  // made transparent in masked images
+    int auto_mid_handle = 0;          // centre the handle of new images
+    int auto_image_flags = IMAGE_MASKED | IMAGE_FILTERED;  // used when -1 is passed
+    Ref<TFontLoader> font_loaders;    // head of the loader chain, newest first
+
+    void Reset();
+};
+TDraw2DState& Draw2DState();
+void StartDraw2DModule();  // starts streams, pixmaps (with their loaders) and graphics; registers "tundrafont.bin"
+
+// ---- Colour, alpha, blending
+void SetColor(int red, int green, int blue);
+void GetColor(int& red, int& green, int& blue);
+void SetClsColor(int red, int green, int blue);
+void GetClsColor(int& red, int& green, int& blue);
+void SetAlpha(float alpha);
+float GetAlpha();
+void SetBlend(int mode);
+int GetBlend();
+void SetLineWidth(float width);
+float GetLineWidth();
+void SetMaskColor(int red, int green, int blue);  // no driver call
+void GetMaskColor(int& red, int& green, int& blue);
+
+// ---- Placement
+void SetViewport(int x, int y, int width, int height);
+void GetViewport(int& x, int& y, int& width, int& height);
+void SetOrigin(float x, float y);  // no driver call
+void GetOrigin(float& x, float& y);
+void SetHandle(float x, float y);  // stores (-x, -y); no driver call
+void GetHandle(float& x, float& y);
+void SetRotation(float degrees);
+float GetRotation();
+void SetScale(float scale_x, float scale_y);
+void GetScale(float& scale_x, float& scale_y);
+void SetRotationAndScale(float degrees, float scale_x, float scale_y);
+void UpdateTransform();  // matrix from rotation and scale, sent to the driver
+
+// ---- Primitives
+void Cls();
+void Plot(float x, float y);  // origin only
+void DrawLine(float x1, float y1, float x2, float y2, int draw_last_pixel = 1);
+void DrawRect(float x, float y, float width, float height);
+void DrawOval(float x, float y, float width, float height);
+void DrawPoly(const std::vector<float>& xy);  // x, y pairs; fewer than 3 points draw nothing
+void DrawPixmap(const Ref<TPixmap>& pixmap, int x, int y);  // unscaled, no origin or handle
+Ref<TPixmap> GrabPixmap(int x, int y, int width, int height);
+
+}  // namespace corvex

@@ -1,0 +1,38 @@
+// The OpenGL graphics driver on GLX: windows with OpenGL contexts that share textures with
+// one hidden context, full-screen display modes through XRandR, buffer swaps with or without
+// vertical-blank waits. No X11 or GLX header is needed to use it.
+#pragma once
+
+#include <corvex/graphics/graphics.h>
+
+namespace corvex {
+
+namespace glx {
+struct TGLContextRecord;
+}
+
+// A window (or adopted window) with its OpenGL context.
+class TGLGraphics : public TGraphics {
+public:
+    Ref<TGraphicsDriver> Driver() override;  // the one TGLGraphicsDriver
+    void GetSettings(int32_t* width, int32_t* height, int32_t* depth, int32_t* hertz, int32_t* flags) override;
+    void Close() override;                   // closes the context and its own window; twice does nothing
+    glx::TGLContextRecord* _context = nullptr;  // nullptr once closed
+};
+
+class TGLGraphicsDriver : public TGraphicsDriver {
+public:
+    TGraphicsModes GraphicsModes() override;  // XRandR modes of the primary monitor
+    // Adopts an existing X window (its id); the window stays its creator's, and so do its events.
+    Ref<TGraphics> AttachGraphics(uintptr_t window, int32_t flags) override;
+    // depth 0: a fixed-size window whose client area is at (32, 32); else full screen.
+    Ref<TGraphics> CreateGraphics(int32_t width, int32_t height, int32_t depth, int32_t hertz, int32_t flags) override;
+    void SetGraphics(const Ref<TGraphics>& graphics) override;  // makes its context current
+    void Flip(int32_t sync) override;         // swaps; the swap interval changes only when sync does
+    void SwapSharedContext();                 // shared context current, or back to the current graphics
+};
+
+Ref<TGLGraphicsDriver> GLGraphicsDriver();   // the one instance
+void StartGLGraphicsModule();                // module "glgraphics": selects the driver with GFX_DOUBLE_BUFFER
+
+}  // namespace corvex
