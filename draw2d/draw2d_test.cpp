@@ -8,6 +8,8 @@
 
 #include <corvex/draw2d/draw2d.h>
 #include "draw2d/fontbits.h"
+#include "draw2d/draw2d_module.h"
+#include "graphics/graphics_module.h"
 
 namespace corvex {
 namespace {
@@ -108,7 +110,7 @@ class Draw2DTest : public ::testing::Test {
 protected:
     void SetUp() override {
         StartDraw2DModule();
-        Draw2DState().Reset();
+        Draw2DModule().Reset();
         GraphicsModule().Reset();
         driver = std::make_shared<TRecordingDriver>();
         SelectGraphicsDriver(driver, 0);
@@ -118,7 +120,7 @@ protected:
         driver->log.clear();
     }
     void TearDown() override {
-        Draw2DState().Reset();
+        Draw2DModule().Reset();
         GraphicsModule().Reset();
     }
     std::vector<float> Last(const std::string& name) const {
@@ -149,7 +151,7 @@ TEST_F(Draw2DTest, NewStateHasTheDocumentedValuesAndTheBuiltInFont) {
     EXPECT_EQ(g->viewport_w, 800);
     EXPECT_EQ(g->viewport_h, 600);
     EXPECT_EQ(g->_setup, 0);
-    EXPECT_EQ(g->image_font, Draw2DState().default_font);
+    EXPECT_EQ(g->image_font, Draw2DModule().default_font);
     EXPECT_EQ(g->image_font->CountGlyphs(), 96);
     EXPECT_EQ(g->Driver(), driver);
 }
@@ -299,7 +301,7 @@ TEST_F(Draw2DTest, LoadImageKeysPixmapsWithoutAlphaAndAppliesTheAutoMidHandle) {
     EXPECT_EQ(LoadImage(rgba)->pixmaps[0], rgba) << "pixmaps with alpha are kept as they are";
 
     SetAutoImageFlags(-1);
-    EXPECT_EQ(Draw2DState().auto_image_flags, 3);
+    EXPECT_EQ(Draw2DModule().auto_image_flags, 3);
     SetAutoImageFlags(0);
     Ref<TImage> plain = LoadImage(rgb);
     EXPECT_EQ(plain->flags, 0);
@@ -437,7 +439,7 @@ TEST_F(Draw2DTest, BuiltInFontMatchesTheResourceLayout) {
     }
 
     // The glyph images are white where the bits are set and transparent elsewhere.
-    Ref<TImageFont> font = Draw2DState().default_font;
+    Ref<TImageFont> font = Draw2DModule().default_font;
     Ref<TPixmap> a = font->LoadGlyph(font->CharToGlyph('A'))->_image->pixmaps[0];
     EXPECT_EQ(a->width, 8);
     EXPECT_EQ(a->height, 16);
@@ -527,8 +529,8 @@ TEST_F(Draw2DTest, LoadedFontsBuildGlyphsOnDemandThroughTheLoaderChain) {
     auto loader = std::make_shared<TStubLoader>();
     AddFontLoader(loader);
     AddFontLoader(loader);
-    EXPECT_EQ(Draw2DState().font_loaders, loader);
-    EXPECT_EQ(loader->_succ, nullptr);
+    EXPECT_EQ(Draw2DModule().font_loaders.First(), loader);
+    EXPECT_EQ(loader->Succ(), nullptr) << "a second add changes nothing";
 
     Ref<TImageFont> font = LoadImageFont("stub.font", 12, 16);
     ASSERT_TRUE(font);
@@ -543,7 +545,21 @@ TEST_F(Draw2DTest, LoadedFontsBuildGlyphsOnDemandThroughTheLoaderChain) {
     EXPECT_EQ(Last("Frame.Draw"), (F{0, 0, 4, 6, 6.5f, -3}));
     EXPECT_EQ(Last("CreateFrame"), F{6});
     SetImageFont(nullptr);
-    EXPECT_EQ(GetImageFont(), Draw2DState().default_font);
+    EXPECT_EQ(GetImageFont(), Draw2DModule().default_font);
+}
+
+TEST_F(Draw2DTest, ResetUnlinksFontLoadersSoTheyCanBeAddedAgain) {
+    auto older = std::make_shared<TStubLoader>();
+    auto newer = std::make_shared<TStubLoader>();
+    AddFontLoader(older);
+    AddFontLoader(newer);
+    EXPECT_EQ(newer->Succ(), older);
+    Draw2DModule().Reset();
+    EXPECT_EQ(newer->Succ(), nullptr);
+    AddFontLoader(newer);
+    EXPECT_EQ(Draw2DModule().font_loaders.First(), newer);
+    EXPECT_TRUE(LoadImageFont("stub.font", 12)) << "the loader that was linked in the middle serves again";
+    EXPECT_EQ(older->font, nullptr);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include <corvex/pixmap/loader.h>
+#include "draw2d/draw2d_module.h"
 
 namespace corvex {
 
@@ -13,10 +14,10 @@ Ref<TPixmap> ObtainPixmap(const TUrl& url_or_pixmap) {
     return LoadPixmap(url_or_pixmap);
 }
 
-int ResolveFlags(int flags) { return flags == -1 ? Draw2DState().auto_image_flags : flags; }
+int ResolveFlags(int flags) { return flags == -1 ? Draw2DModule().auto_image_flags : flags; }
 
 void ApplyAutoMidHandle(const Ref<TImage>& image) {
-    if (image && Draw2DState().auto_mid_handle) MidHandleImage(image);
+    if (image && Draw2DModule().auto_mid_handle) MidHandleImage(image);
 }
 
 }  // namespace
@@ -36,10 +37,10 @@ Ref<TImageFrame> TImage::Frame(int index) {
     CheckIndex(index);
     int sequence = GraphicsSequence();
     if (seqs[index] == sequence) return frames[index];
-    if (!Draw2DState().driver) return nullptr;  // no drawing driver to make a frame with
+    if (!Draw2DModule().driver) return nullptr;  // no drawing driver to make a frame with
     Ref<TPixmap> pixmap = Lock(index, 1, 0);
     frames[index] = nullptr;  // let the old frame (and its texture) go before making the new one
-    frames[index] = Draw2DState().driver->CreateFrameFromPixmap(pixmap, flags);
+    frames[index] = Draw2DModule().driver->CreateFrameFromPixmap(pixmap, flags);
     seqs[index] = frames[index] ? sequence : 0;
     return frames[index];
 }
@@ -107,7 +108,7 @@ Ref<TImage> TImage::LoadAnim(const TUrl& url_or_pixmap, int cell_width, int cell
 // ---- Module operations
 
 Ref<TImage> LoadImage(const TUrl& url_or_pixmap, int flags) {
-    const TDraw2DState& m = Draw2DState();
+    const TDraw2DModule& m = Draw2DModule();
     Ref<TImage> image = TImage::Load(url_or_pixmap, ResolveFlags(flags), m.mask_red, m.mask_green, m.mask_blue);
     ApplyAutoMidHandle(image);
     return image;
@@ -115,7 +116,7 @@ Ref<TImage> LoadImage(const TUrl& url_or_pixmap, int flags) {
 
 Ref<TImage> LoadAnimImage(const TUrl& url_or_pixmap, int cell_width, int cell_height, int first, int count,
                           int flags) {
-    const TDraw2DState& m = Draw2DState();
+    const TDraw2DModule& m = Draw2DModule();
     Ref<TImage> image = TImage::LoadAnim(url_or_pixmap, cell_width, cell_height, first, count, ResolveFlags(flags),
                                          m.mask_red, m.mask_green, m.mask_blue);
     ApplyAutoMidHandle(image);
@@ -123,7 +124,7 @@ Ref<TImage> LoadAnimImage(const TUrl& url_or_pixmap, int cell_width, int cell_he
 }
 
 Ref<TImage> CreateImage(int width, int height, int frame_count, int flags) {
-    const TDraw2DState& m = Draw2DState();
+    const TDraw2DModule& m = Draw2DModule();
     Ref<TImage> image = TImage::Create(width, height, frame_count, ResolveFlags(flags) | IMAGE_DYNAMIC, m.mask_red,
                                        m.mask_green, m.mask_blue);
     ApplyAutoMidHandle(image);
@@ -143,10 +144,10 @@ void MidHandleImage(const Ref<TImage>& image) {
     image->handle_y = float(image->height) * 0.5f;
 }
 
-void SetAutoMidHandle(int enable) { Draw2DState().auto_mid_handle = enable != 0; }
+void SetAutoMidHandle(int enable) { Draw2DModule().auto_mid_handle = enable != 0; }
 
 void SetAutoImageFlags(int flags) {
-    if (flags != -1) Draw2DState().auto_image_flags = flags;
+    if (flags != -1) Draw2DModule().auto_image_flags = flags;
 }
 
 Ref<TPixmap> LockImage(const Ref<TImage>& image, int frame, int read, int write) {
@@ -158,7 +159,7 @@ void UnlockImage(const Ref<TImage>&, int) {}
 void GrabImage(const Ref<TImage>& image, int x, int y, int frame) {
     Ref<TPixmap> pixmap = GrabPixmap(x, y, image->width, image->height);
     if (image->flags & IMAGE_MASKED) {
-        const TDraw2DState& m = Draw2DState();
+        const TDraw2DModule& m = Draw2DModule();
         pixmap = ColorKeyPixmap(pixmap, m.mask_red, m.mask_green, m.mask_blue);
     }
     image->SetPixmap(frame, pixmap);
@@ -184,7 +185,7 @@ void TileImage(const Ref<TImage>& image, float x, float y, int frame) {
     if (!f) return;
     int w = image->width, h = image->height;
     if (w <= 0 || h <= 0) return;  // nothing to tile with, and the steps below would not advance
-    Draw2DState().driver->SetTransform(1, 0, 0, 1);
+    Draw2DModule().driver->SetTransform(1, 0, 0, 1);
     int vx = state->viewport_x, vy = state->viewport_y, vw = state->viewport_w, vh = state->viewport_h;
     int left = vx - w + 1, top = vy - h + 1;
     float px = x + state->origin_x - image->handle_x;

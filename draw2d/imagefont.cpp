@@ -2,6 +2,7 @@
 
 #include "draw2d/fontbits.h"
 #include <corvex/runtime/exception.h>
+#include "draw2d/draw2d_module.h"
 
 namespace corvex {
 
@@ -13,7 +14,7 @@ constexpr int kCellWidth = 8;
 constexpr int kCellHeight = 16;
 
 TZeph2DGraphics& State() {
-    TZeph2DGraphics* state = Draw2DState().current.get();
+    TZeph2DGraphics* state = Draw2DModule().current.get();
     if (!state) throw TRuntimeException("No graphics are current");
     return *state;
 }
@@ -105,17 +106,10 @@ Ref<TImageFont> TImageFont::CreateDefault() {
 
 // ---- Font loaders
 
-void AddFontLoader(const Ref<TFontLoader>& loader) {
-    if (!loader || loader->_succ) return;
-    Ref<TFontLoader>& head = Draw2DState().font_loaders;
-    for (TFontLoader* l = head.get(); l; l = l->_succ.get())
-        if (l == loader.get()) return;  // already in the chain (as its last entry)
-    loader->_succ = head;
-    head = loader;
-}
+void AddFontLoader(const Ref<TFontLoader>& loader) { Draw2DModule().font_loaders.Push(loader); }
 
 Ref<TFont> LoadFont(const TUrl& url, int size, int style) {
-    for (Ref<TFontLoader> l = Draw2DState().font_loaders; l; l = l->_succ)
+    for (Ref<TFontLoader> l = Draw2DModule().font_loaders.First(); l; l = l->Succ())
         if (Ref<TFont> font = l->LoadFont(url, size, style)) return font;
     return nullptr;
 }
@@ -148,7 +142,7 @@ int TextWidth(std::string_view utf8) { return TextWidth(FromUtf8(utf8)); }
 int TextHeight() { return State().image_font->Height(); }
 
 void SetImageFont(const Ref<TImageFont>& font) {
-    State().image_font = font ? font : Draw2DState().default_font;
+    State().image_font = font ? font : Draw2DModule().default_font;
 }
 
 Ref<TImageFont> GetImageFont() { return State().image_font; }

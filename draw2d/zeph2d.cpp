@@ -8,6 +8,7 @@
 #include <corvex/runtime/exception.h>
 #include <corvex/runtime/module.h>
 #include <corvex/stream/stream.h>
+#include "draw2d/draw2d_module.h"
 
 namespace corvex {
 
@@ -16,14 +17,14 @@ namespace {
 constexpr double kDegreesToRadians = 0.017453292519943295;
 
 TZeph2DGraphics& State() {
-    TZeph2DGraphics* state = Draw2DState().current.get();
+    TZeph2DGraphics* state = Draw2DModule().current.get();
     if (!state) throw TRuntimeException("No graphics are current");
     return *state;
 }
 
 TZeph2DDriver& Driver() {
     State();
-    return *Draw2DState().driver;
+    return *Draw2DModule().driver;
 }
 
 }  // namespace
@@ -63,7 +64,7 @@ void TZeph2DGraphics::Validate() {
 }
 
 void TZeph2DGraphics::MakeCurrent() {
-    TDraw2DState& module = Draw2DState();
+    TDraw2DModule& module = Draw2DModule();
     module.current = _self.lock();
     module.driver = _driver;
     Validate();
@@ -77,16 +78,16 @@ void TZeph2DGraphics::MakeCurrent() {
 }
 
 void TZeph2DGraphics::ClearCurrent() {
-    Draw2DState().current = nullptr;
-    Draw2DState().driver = nullptr;
+    Draw2DModule().current = nullptr;
+    Draw2DModule().driver = nullptr;
 }
 
-Ref<TZeph2DGraphics> TZeph2DGraphics::Current() { return Draw2DState().current; }
+Ref<TZeph2DGraphics> TZeph2DGraphics::Current() { return Draw2DModule().current; }
 
 Ref<TZeph2DGraphics> TZeph2DGraphics::Create(const Ref<TGraphics>& graphics, const Ref<TZeph2DDriver>& driver) {
     int32_t width = 0, height = 0, depth = 0, hertz = 0, flags = 0;
     graphics->GetSettings(&width, &height, &depth, &hertz, &flags);
-    TDraw2DState& module = Draw2DState();
+    TDraw2DModule& module = Draw2DModule();
     if (!module.default_font) module.default_font = TImageFont::CreateDefault();
     auto g = std::make_shared<TZeph2DGraphics>();
     g->viewport_w = width;
@@ -100,12 +101,12 @@ Ref<TZeph2DGraphics> TZeph2DGraphics::Create(const Ref<TGraphics>& graphics, con
 
 // ---- Module state
 
-void TDraw2DState::Reset() { *this = TDraw2DState(); }
+void TDraw2DModule::Reset() { *this = TDraw2DModule(); }
 
-TDraw2DState& Draw2DState() {
+TDraw2DModule& Draw2DModule() {
     // Never destroyed: images and fonts it holds must not release textures after the graphics
     // module has gone at program exit.
-    static TDraw2DState* state = new TDraw2DState();
+    static TDraw2DModule* state = new TDraw2DModule();
     return *state;
 }
 
@@ -170,14 +171,14 @@ void SetLineWidth(float width) {
 float GetLineWidth() { return State().line_width; }
 
 void SetMaskColor(int red, int green, int blue) {
-    TDraw2DState& module = Draw2DState();
+    TDraw2DModule& module = Draw2DModule();
     module.mask_red = red;
     module.mask_green = green;
     module.mask_blue = blue;
 }
 
 void GetMaskColor(int& red, int& green, int& blue) {
-    const TDraw2DState& module = Draw2DState();
+    const TDraw2DModule& module = Draw2DModule();
     red = module.mask_red;
     green = module.mask_green;
     blue = module.mask_blue;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include <corvex/pixmap/loader.h>
+#include "pixmap/pixmap_module.h"
 
 namespace corvex::fuzz {
 
@@ -14,7 +15,7 @@ constexpr int64_t kFuzzPixelLimit = int64_t(1) << 20;
 inline void Start() {
     static const bool started = [] {
         StartPixmapModule();
-        TPixmapModule::Get().SetPixelLimit(kFuzzPixelLimit);
+        PixmapModule().pixelLimit = kFuzzPixelLimit;
         return true;
     }();
     (void)started;

@@ -10,6 +10,7 @@
 #include <corvex/system/input.h>
 #include <corvex/system/random.h>
 #include <corvex/system/system.h>
+#include "system/input_module.h"
 
 namespace corvex {
 namespace {

@@ -9,6 +9,7 @@
 #include "game/spawn.h"
 #include <corvex/system/event.h>
 #include <corvex/system/input.h>
+#include "system/input_module.h"
 
 namespace corvex {
 namespace {

@@ -7,6 +7,7 @@
 #include <corvex/system/hook.h>
 #include <corvex/system/input.h>
 #include <corvex/system/system.h>
+#include "graphics/graphics_module.h"
 
 namespace corvex {
 namespace {

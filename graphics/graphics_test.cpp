@@ -11,6 +11,9 @@
 #include <corvex/system/hook.h>
 #include <corvex/system/input.h>
 #include <corvex/system/system.h>
+#include "graphics/graphics_module.h"
+#include "system/input_module.h"
+#include "system/system_module.h"
 
 using namespace corvex;
 

@@ -4,6 +4,7 @@
 #include <corvex/pixmap/loader.h>
 #include "pixmap/test_images.h"
 #include <corvex/pixmap/tga.h>
+#include "pixmap/pixmap_module.h"
 
 namespace corvex {
 namespace {
@@ -26,7 +27,7 @@ class BmpTgaTest : public ::testing::Test {
 protected:
     void SetUp() override {
         StartPixmapModule();
-        TPixmapModule::Get().Reset();
+        PixmapModule().Reset();
     }
 };
 

@@ -15,6 +15,7 @@
 #include <jpeglib.h>
 
 #include "pixmap/codec_util.h"
+#include "pixmap/pixmap_module.h"
 
 static_assert(JPEG_LIB_VERSION == 62, "the JPEG codec is written for the libjpeg 6b interface");
 
@@ -158,7 +159,7 @@ public:
     TJpegDecoder(TStream& stream, TJpegReadFunction read) : _ctx(new TJpegDecodeContext()) {
         _ctx->stream = &stream;
         _ctx->read = read;
-        _ctx->pixelLimit = TPixmapModule::Get().PixelLimit();
+        _ctx->pixelLimit = PixmapModule().pixelLimit;
         InitErrorManager(&_ctx->err);
         _ctx->cinfo.err = &_ctx->err;
         _ctx->cinfo.client_data = static_cast<TJpegJump*>(_ctx.get());

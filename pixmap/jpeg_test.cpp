@@ -7,6 +7,7 @@
 #include <corvex/pixmap/jpeg.h>
 #include <corvex/pixmap/loader.h>
 #include "pixmap/test_images.h"
+#include "pixmap/pixmap_module.h"
 
 namespace corvex {
 namespace {
@@ -21,7 +22,7 @@ class JpegTest : public ::testing::Test {
 protected:
     void SetUp() override {
         StartPixmapModule();
-        TPixmapModule::Get().Reset();
+        PixmapModule().Reset();
     }
 };
 

@@ -6,49 +6,45 @@
 #include <corvex/pixmap/png.h>
 #include <corvex/pixmap/tga.h>
 #include <corvex/runtime/module.h>
+#include "pixmap/pixmap_module.h"
 
 namespace corvex {
-TPixmapModule& TPixmapModule::Get() {
+namespace {
+void RegisterStandardLoaders(TPixmapModule& module) {
+    // Newest first when loading: TGA, PNG, JPEG, BMP.
+    module.loaders.Push(std::make_shared<TPixmapLoaderBMP>());
+    module.loaders.Push(std::make_shared<TPixmapLoaderJPG>());
+    module.loaders.Push(std::make_shared<TPixmapLoaderPNG>());
+    module.loaders.Push(std::make_shared<TPixmapLoaderTGA>());
+}
+}  // namespace
+
+TPixmapModule& PixmapModule() {
     static TPixmapModule module;
     return module;
 }
 
-TPixmapModule::~TPixmapModule() = default;
-
-void TPixmapModule::AddLoader(Ref<TPixmapLoader> loader) {
-    loader->_succ = std::move(_loaders);
-    _loaders = std::move(loader);
-}
-
-void TPixmapModule::RegisterStandardLoaders() {
-    // Newest first when loading: TGA, PNG, JPEG, BMP.
-    AddLoader(std::make_shared<TPixmapLoaderBMP>());
-    AddLoader(std::make_shared<TPixmapLoaderJPG>());
-    AddLoader(std::make_shared<TPixmapLoaderPNG>());
-    AddLoader(std::make_shared<TPixmapLoaderTGA>());
-}
-
 void TPixmapModule::Reset() {
-    _loaders = nullptr;
-    _pixelLimit = MAX_PIXMAP_PIXELS;
-    if (_started) RegisterStandardLoaders();
+    loaders.Clear();
+    pixelLimit = MAX_PIXMAP_PIXELS;
+    if (started) RegisterStandardLoaders(*this);
 }
 
 void StartPixmapModule() {
     StartStreamModule();
     if (!BeginModuleStart("pixmap")) return;
-    TPixmapModule& module = TPixmapModule::Get();
-    module._started = true;
-    module.RegisterStandardLoaders();
+    TPixmapModule& module = PixmapModule();
+    module.started = true;
+    RegisterStandardLoaders(module);
 }
 
-void RegisterPixmapLoader(Ref<TPixmapLoader> loader) { TPixmapModule::Get().AddLoader(std::move(loader)); }
+void RegisterPixmapLoader(Ref<TPixmapLoader> loader) { PixmapModule().loaders.Push(std::move(loader)); }
 
-Ref<TPixmapLoader> FirstPixmapLoader() { return TPixmapModule::Get().FirstLoader(); }
+Ref<TPixmapLoader> FirstPixmapLoader() { return PixmapModule().loaders.First(); }
 
 bool PixmapSizeAllowed(int64_t width, int64_t height) {
     if (width < 1 || height < 1) return false;
-    int64_t limit = TPixmapModule::Get().PixelLimit();
+    int64_t limit = PixmapModule().pixelLimit;
     return width <= limit && height <= limit / width;
 }
 

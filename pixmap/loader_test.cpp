@@ -11,6 +11,7 @@
 #include "pixmap/test_images.h"
 #include <corvex/pixmap/tga.h>
 #include <corvex/runtime/module.h>
+#include "pixmap/pixmap_module.h"
 
 namespace corvex {
 namespace {
@@ -21,9 +22,9 @@ class LoaderTest : public ::testing::Test {
 protected:
     void SetUp() override {
         StartPixmapModule();
-        TPixmapModule::Get().Reset();
+        PixmapModule().Reset();
     }
-    void TearDown() override { TPixmapModule::Get().Reset(); }
+    void TearDown() override { PixmapModule().Reset(); }
 };
 
 Bytes SmallPng() {
@@ -147,8 +148,26 @@ TEST_F(LoaderTest, StreamExceptionsDeclineOtherExceptionsPass) {
     RegisterPixmapLoader(std::make_shared<TFailingLoader>());
     Bytes png = SmallPng();
     EXPECT_THROW(LoadPixmap(TRamStream::Create(png.data(), int32_t(png.size()), true)), TRuntimeException);
-    TPixmapModule::Get().Reset();
+    PixmapModule().Reset();
     EXPECT_TRUE(LoadPixmap(TRamStream::Create(png.data(), int32_t(png.size()), true)));
+}
+
+int CountLoaders() {
+    int n = 0;
+    for (Ref<TPixmapLoader> l = FirstPixmapLoader(); l; l = l->Succ()) ++n;
+    return n;
+}
+
+TEST_F(LoaderTest, RegisteringNullOrARegisteredLoaderAgainChangesNothing) {
+    ASSERT_EQ(CountLoaders(), 4);
+    Ref<TPixmapLoader> last = FirstPixmapLoader();
+    while (last->Succ()) last = last->Succ();
+    RegisterPixmapLoader(last);  // linking the tail in at the head would make the chain a loop
+    RegisterPixmapLoader(FirstPixmapLoader());
+    RegisterPixmapLoader(nullptr);
+    EXPECT_EQ(CountLoaders(), 4);
+    Bytes junk(64, 0x5A);
+    EXPECT_FALSE(LoadPixmap(TRamStream::Create(junk.data(), int32_t(junk.size()), true)));
 }
 
 TEST_F(LoaderTest, PixelLimitIsSharedByTheDecoders) {
@@ -156,13 +175,13 @@ TEST_F(LoaderTest, PixelLimitIsSharedByTheDecoders) {
     EXPECT_FALSE(PixmapSizeAllowed(16384, 16385));
     EXPECT_FALSE(PixmapSizeAllowed(0, 1));
     EXPECT_FALSE(PixmapSizeAllowed(1, -1));
-    TPixmapModule::Get().SetPixelLimit(15);
+    PixmapModule().pixelLimit = 15;
     Bytes tga = testimages::TgaHeader(4, 4, 2, 24);
     tga.resize(tga.size() + 48, 1);
     EXPECT_FALSE(LoadPixmap(TRamStream::Create(tga.data(), int32_t(tga.size()), true)));
     Bytes jpeg = testimages::EncodeJpeg(4, 4, 1, Bytes(16, 100), 100);
     EXPECT_FALSE(LoadPixmap(TRamStream::Create(jpeg.data(), int32_t(jpeg.size()), true)));
-    TPixmapModule::Get().SetPixelLimit(16);
+    PixmapModule().pixelLimit = 16;
     EXPECT_TRUE(LoadPixmap(TRamStream::Create(tga.data(), int32_t(tga.size()), true)));
     EXPECT_TRUE(LoadPixmap(TRamStream::Create(jpeg.data(), int32_t(jpeg.size()), true)));
 }
@@ -192,7 +211,7 @@ TEST_F(LoaderTest, MutatedImagesNeverCrash) {
     seeds.push_back(tga);
 
     // A mutated header may claim a large image; a low limit keeps each attempt short.
-    TPixmapModule::Get().SetPixelLimit(1 << 16);
+    PixmapModule().pixelLimit = 1 << 16;
     uint32_t state = 12345;
     auto next = [&] { return state = state * 1103515245u + 12345u, state >> 8; };
     int loaded = 0;

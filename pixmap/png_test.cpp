@@ -7,6 +7,7 @@
 #include <corvex/pixmap/loader.h>
 #include <corvex/pixmap/png.h>
 #include "pixmap/test_images.h"
+#include "pixmap/pixmap_module.h"
 
 namespace corvex {
 namespace {
@@ -26,7 +27,7 @@ class PngTest : public ::testing::Test {
 protected:
     void SetUp() override {
         StartPixmapModule();
-        TPixmapModule::Get().Reset();
+        PixmapModule().Reset();
     }
 };
 

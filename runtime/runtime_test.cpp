@@ -82,6 +82,46 @@ TEST(ListTest, LongListDestroysWithoutDeepRecursion) {
     EXPECT_EQ(list.Count(), 0u);
 }
 
+struct TEntry : TChainLink<TEntry> {
+    explicit TEntry(int v) : value(v) {}
+    int value;
+};
+
+std::vector<int> Walk(const TChain<TEntry>& chain) {
+    std::vector<int> seen;
+    for (Ref<TEntry> e = chain.First(); e; e = e->Succ()) seen.push_back(e->value);
+    return seen;
+}
+
+TEST(ChainTest, PushesAtTheHeadRefusesNullAndRepeatsAndClearUnlinks) {
+    TChain<TEntry> chain;
+    EXPECT_TRUE(chain.Empty());
+    auto a = std::make_shared<TEntry>(1), b = std::make_shared<TEntry>(2), c = std::make_shared<TEntry>(3);
+    EXPECT_TRUE(chain.Push(a));
+    EXPECT_TRUE(chain.Push(b));
+    EXPECT_TRUE(chain.Push(c));
+    EXPECT_EQ(Walk(chain), (std::vector<int>{3, 2, 1}));
+    // Pushing an entry again (head, middle or tail) would make a cycle: refused.
+    EXPECT_FALSE(chain.Push(c));
+    EXPECT_FALSE(chain.Push(b));
+    EXPECT_FALSE(chain.Push(a));
+    EXPECT_FALSE(chain.Push(nullptr));
+    EXPECT_EQ(Walk(chain), (std::vector<int>{3, 2, 1}));
+    chain.Clear();
+    EXPECT_TRUE(chain.Empty());
+    // Entries still held elsewhere come out unlinked and can be registered anew.
+    EXPECT_EQ(c->Succ(), nullptr);
+    EXPECT_EQ(b->Succ(), nullptr);
+    EXPECT_TRUE(chain.Push(b));
+    EXPECT_EQ(Walk(chain), (std::vector<int>{2}));
+}
+
+TEST(ChainTest, LongChainDestroysWithoutDeepRecursion) {
+    TChain<TEntry> chain;
+    for (int i = 0; i < 1000000; ++i) chain.Push(std::make_shared<TEntry>(i));
+    EXPECT_EQ(chain.First()->value, 999999);
+}
+
 TEST(ModuleTest, EachModuleStartsOnceInFirstStartOrder) {
     const size_t before = StartedModules().size();
     EXPECT_TRUE(BeginModuleStart("test.alpha"));

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <corvex/stream/stream.h>
+#include "stream/stream_module.h"
 
 namespace corvex {
 namespace {
@@ -61,7 +62,7 @@ class StreamTest : public ::testing::Test {
 protected:
     void SetUp() override {
         StartStreamModule();
-        TStreamModule::Get().Reset();
+        StreamModule().Reset();
         char pattern[] = "/tmp/corvex-stream-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir = pattern;
@@ -69,7 +70,7 @@ protected:
     void TearDown() override {
         std::error_code ignored;
         fs::remove_all(dir, ignored);
-        TStreamModule::Get().Reset();
+        StreamModule().Reset();
     }
     std::string File(const std::string& name) const { return (dir / name).string(); }
     void WriteFile(const std::string& name, const std::string& content) const {
@@ -514,6 +515,14 @@ TEST_F(StreamTest, FactoriesAreAskedNewestFirstWithTheUrlAndLowerCaseProtocol) {
     EXPECT_FALSE(WriteUrlStream("other::x"));
     EXPECT_EQ(older->calls, 1);
     EXPECT_EQ(older->lastFlags, std::make_pair(false, true));
+
+    // Registering the oldest again would close the chain into a loop; it is refused, so a
+    // declined protocol still reaches the end once.
+    RegisterStreamFactory(older);
+    RegisterStreamFactory(nullptr);
+    EXPECT_EQ(FirstStreamFactory(), newer);
+    EXPECT_FALSE(ReadUrlStream("other::y"));
+    EXPECT_EQ(older->calls, 2);
 }
 
 TEST_F(StreamTest, PlainPathsNeverReachTheFactories) {
@@ -587,7 +596,7 @@ TEST_F(StreamTest, StartRegistersTheIncbinFactoryOnceAndResetKeepsIt) {
     RegisterStreamFactory(std::make_shared<TRecordingFactory>(u"x", nullptr));
     static const uint8_t data[1] = {1};
     RegisterIncbin("gone", data, 1);
-    TStreamModule::Get().Reset();
+    StreamModule().Reset();
     EXPECT_TRUE(std::dynamic_pointer_cast<TRamStreamFactory>(FirstStreamFactory()));
     EXPECT_FALSE(FirstStreamFactory()->Succ());
     EXPECT_EQ(IncbinData("gone"), nullptr);

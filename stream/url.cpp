@@ -4,86 +4,63 @@
 
 #include <corvex/runtime/module.h>
 #include <corvex/stream/stream.h>
+#include "stream/stream_module.h"
 
 namespace corvex {
 
 // ---- Module state ----
 
-TStreamModule& TStreamModule::Get() {
+TStreamModule& StreamModule() {
     static TStreamModule module;
     return module;
 }
 
-TStreamModule::~TStreamModule() { ClearChains(); }
-
-void TStreamModule::ClearChains() {
-    // Unlink iteratively so long chains do not recurse in destructors.
-    while (_factories) _factories = std::move(_factories->_succ);
-    while (_incbins) _incbins = std::move(_incbins->_succ);
-}
-
-void TStreamModule::AddFactory(Ref<TStreamFactory> factory) {
-    if (!factory) return;
-    factory->_succ = std::move(_factories);
-    _factories = std::move(factory);
-}
-
-bool TStreamModule::AddIncbin(const TString& name, const void* data, int32_t size) {
-    if (size < 0 || (!data && size > 0)) return false;
-    if (FindIncbin(name, nullptr, nullptr)) return false;
-    auto entry = std::make_unique<TIncbin>();
-    entry->name = name;
-    entry->data = static_cast<const uint8_t*>(data);
-    entry->size = size;
-    entry->_succ = std::move(_incbins);
-    _incbins = std::move(entry);
-    return true;
-}
-
-bool TStreamModule::FindIncbin(const TString& name, const uint8_t** data, int32_t* size) const {
-    for (const TIncbin* e = _incbins.get(); e; e = e->_succ.get()) {
-        if (e->name == name) {
-            if (data) *data = e->data;
-            if (size) *size = e->size;
-            return true;
-        }
-    }
-    return false;
-}
-
 void TStreamModule::Reset() {
-    ClearChains();
-    if (_started) AddFactory(std::make_shared<TRamStreamFactory>());
+    factories.Clear();
+    incbins.Clear();
+    if (started) factories.Push(std::make_shared<TRamStreamFactory>());
 }
 
 void StartStreamModule() {
     StartRuntimeModule();
     if (!BeginModuleStart("stream")) return;
-    TStreamModule& module = TStreamModule::Get();
-    module._started = true;
-    module.AddFactory(std::make_shared<TRamStreamFactory>());
+    TStreamModule& module = StreamModule();
+    module.started = true;
+    module.factories.Push(std::make_shared<TRamStreamFactory>());
 }
+
+namespace {
+const TStreamModule::TIncbin* FindIncbin(const TString& name) {
+    for (const TStreamModule::TIncbin* e = StreamModule().incbins.First().get(); e; e = e->Succ().get())
+        if (e->name == name) return e;
+    return nullptr;
+}
+}  // namespace
 
 // ---- Embedded resources ----
 
 bool RegisterIncbin(const TString& name, const void* data, int32_t size) {
-    return TStreamModule::Get().AddIncbin(name, data, size);
+    if (size < 0 || (!data && size > 0)) return false;
+    if (FindIncbin(name)) return false;
+    auto entry = std::make_shared<TStreamModule::TIncbin>();
+    entry->name = name;
+    entry->data = static_cast<const uint8_t*>(data);
+    entry->size = size;
+    return StreamModule().incbins.Push(std::move(entry));
 }
 bool RegisterIncbin(std::string_view utf8Name, const void* data, int32_t size) {
     return RegisterIncbin(FromUtf8(utf8Name), data, size);
 }
 
 const uint8_t* IncbinData(const TString& name) {
-    const uint8_t* data = nullptr;
-    TStreamModule::Get().FindIncbin(name, &data, nullptr);
-    return data;
+    const TStreamModule::TIncbin* entry = FindIncbin(name);
+    return entry ? entry->data : nullptr;
 }
 const uint8_t* IncbinData(std::string_view utf8Name) { return IncbinData(FromUtf8(utf8Name)); }
 
 int32_t IncbinSize(const TString& name) {
-    int32_t size = 0;
-    TStreamModule::Get().FindIncbin(name, nullptr, &size);
-    return size;
+    const TStreamModule::TIncbin* entry = FindIncbin(name);
+    return entry ? entry->size : 0;
 }
 int32_t IncbinSize(std::string_view utf8Name) { return IncbinSize(FromUtf8(utf8Name)); }
 
@@ -94,14 +71,13 @@ Ref<TStream> TUrl::Stream() const { return std::dynamic_pointer_cast<TStream>(_o
 Ref<TStream> TRamStreamFactory::CreateStream(const TUrl&, const TString& proto, const TString& path,
                                              bool readable, bool writeable) {
     if (proto != u"incbin" || writeable) return nullptr;
-    const uint8_t* data = nullptr;
-    int32_t size = 0;
-    if (!TStreamModule::Get().FindIncbin(path, &data, &size) || !data) return nullptr;
-    return TRamStream::Create(static_cast<const void*>(data), size, readable);
+    const TStreamModule::TIncbin* entry = FindIncbin(path);
+    if (!entry || !entry->data) return nullptr;
+    return TRamStream::Create(static_cast<const void*>(entry->data), entry->size, readable);
 }
 
-void RegisterStreamFactory(Ref<TStreamFactory> factory) { TStreamModule::Get().AddFactory(std::move(factory)); }
-Ref<TStreamFactory> FirstStreamFactory() { return TStreamModule::Get().FirstFactory(); }
+void RegisterStreamFactory(Ref<TStreamFactory> factory) { StreamModule().factories.Push(std::move(factory)); }
+Ref<TStreamFactory> FirstStreamFactory() { return StreamModule().factories.First(); }
 
 Ref<TStream> OpenUrlStream(const TUrl& url, bool readable, bool writeable) {
     if (Ref<TStream> stream = url.Stream()) return TStreamStream::Create(std::move(stream));

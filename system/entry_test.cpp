@@ -13,6 +13,7 @@
 #include <corvex/system/hook.h>
 #include <corvex/system/system.h>
 #include "system/test_support.h"
+#include "system/hook_module.h"
 
 namespace corvex {
 namespace {

@@ -2,6 +2,7 @@
 
 #include <corvex/runtime/module.h>
 #include <corvex/system/hook.h>
+#include "system/event_module.h"
 
 namespace corvex {
 

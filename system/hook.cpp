@@ -2,6 +2,7 @@
 
 #include <corvex/runtime/exception.h>
 #include <corvex/runtime/module.h>
+#include "system/hook_module.h"
 
 namespace corvex {
 

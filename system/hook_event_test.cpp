@@ -8,6 +8,7 @@
 #include <corvex/system/event.h>
 #include <corvex/system/hook.h>
 #include "system/test_support.h"
+#include "system/hook_module.h"
 
 namespace corvex {
 namespace {

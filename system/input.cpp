@@ -4,6 +4,7 @@
 #include <corvex/system/event.h>
 #include <corvex/system/hook.h>
 #include <corvex/system/system.h>
+#include "system/input_module.h"
 
 namespace corvex {
 namespace {

@@ -10,6 +10,7 @@
 #include <corvex/system/mainthread.h>
 #include <corvex/system/system.h>
 #include "system/test_support.h"
+#include "system/input_module.h"
 
 namespace corvex {
 namespace {

@@ -14,6 +14,7 @@
 #include <corvex/system/system.h>
 #include "system/test_support.h"
 #include <corvex/system/timer.h>
+#include "system/timer_module.h"
 
 namespace corvex {
 namespace {

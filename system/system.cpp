@@ -7,6 +7,7 @@
 #include <corvex/system/input.h>
 #include <corvex/system/mainthread.h>
 #include <corvex/system/timer.h>
+#include "system/system_module.h"
 
 namespace corvex {
 

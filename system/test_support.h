@@ -12,6 +12,11 @@
 #include <corvex/system/input.h>
 #include <corvex/system/system.h>
 #include <corvex/system/timer.h>
+#include "system/event_module.h"
+#include "system/hook_module.h"
+#include "system/input_module.h"
+#include "system/system_module.h"
+#include "system/timer_module.h"
 
 namespace corvex::test {
 

@@ -9,6 +9,7 @@
 #include <corvex/runtime/module.h>
 #include <corvex/system/mainthread.h>
 #include <corvex/system/system.h>
+#include "system/timer_module.h"
 
 namespace corvex {
 

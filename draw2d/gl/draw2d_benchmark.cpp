@@ -6,6 +6,7 @@
 #include <corvex/draw2d/gl/gldriver.h>
 #include "draw2d/gl/glframe.h"
 #include "draw2d/gl/glrender.h"
+#include "draw2d/draw2d_module.h"
 
 namespace corvex {
 namespace {
@@ -63,8 +64,8 @@ public:
         SetGLFunctions(&gl);
         state = TZeph2DGraphics::Create(std::make_shared<TNoWindow>(), GLZeph2DDriver());
         state->_setup = 1;  // no buffers to clear
-        Draw2DState().current = state;
-        Draw2DState().driver = GLZeph2DDriver();
+        Draw2DModule().current = state;
+        Draw2DModule().driver = GLZeph2DDriver();
         state->Validate();
         Ref<TPixmap> p = TPixmap::Create(32, 32, FORMAT_RGBA8888, 4);
         p->ClearPixels(0xFFFFFFFF);
@@ -75,7 +76,7 @@ public:
     }
     ~TScene() {
         for (auto& frame : primed) frame->seq = 0;  // no texture of a real context to delete
-        Draw2DState().Reset();
+        Draw2DModule().Reset();
         SetGLFunctions(nullptr);
     }
     // Makes the frame here rather than in the shared context, which needs a display.

@@ -7,6 +7,7 @@
 #include <corvex/runtime/module.h>
 #include <corvex/system/entry.h>
 #include <corvex/stream/stream.h>
+#include "draw2d/gl/glzeph2d_module.h"
 
 namespace corvex {
 
@@ -107,7 +108,7 @@ void TGLZeph2DDriver::DrawPoly(const std::vector<float>& xy, float handle_x, flo
 
 void TGLZeph2DDriver::DrawPixmap(const Ref<TPixmap>& pixmap, int x, int y) {
     if (!pixmap || pixmap->width <= 0 || pixmap->height <= 0) return;
-    int blend = GLZeph2DState().blend_mode;
+    int blend = GLZeph2DModule().blend_mode;
     GLDisableTex();
     GLSetBlend(BLEND_SOLID);
     Ref<TPixmap> p = MirrorPixmapY(pixmap);
@@ -120,7 +121,7 @@ void TGLZeph2DDriver::DrawPixmap(const Ref<TPixmap>& pixmap, int x, int y) {
 }
 
 Ref<TPixmap> TGLZeph2DDriver::GrabPixmap(int x, int y, int width, int height) {
-    int blend = GLZeph2DState().blend_mode;
+    int blend = GLZeph2DModule().blend_mode;
     GLSetBlend(BLEND_SOLID);
     Ref<TPixmap> p = TPixmap::Create(width, height, FORMAT_RGBA8888, 4);
     TGLFunctions& gl = GLFunctions();
@@ -142,7 +143,7 @@ void StartGLZeph2DModule() {
     if (!BeginModuleStart("draw2d.gl")) return;
     RegisterIncbin("gldrawtextfont.bin", kBuiltinFontBits, kBuiltinFontSize);
     // Registered before any graphics are opened, so it runs after they are closed at exit.
-    AddExitHandler([] { GLZeph2DState().exiting = true; });
+    AddExitHandler([] { GLZeph2DModule().exiting = true; });
     SelectGraphicsDriver(GLZeph2DDriver(), GFX_DOUBLE_BUFFER);
 }
 

@@ -5,6 +5,7 @@
 
 #include "draw2d/gl/glrender.h"
 #include <corvex/runtime/exception.h>
+#include "draw2d/gl/glzeph2d_module.h"
 
 namespace corvex {
 
@@ -27,17 +28,17 @@ void TGLImageFrame::Release() {
     seq = 0;
     // Images that outlive the program's exit steps would reach for contexts being torn down;
     // their textures go with the process.
-    if (GLZeph2DState().exiting) return;
+    if (GLZeph2DModule().exiting) return;
     GLuint n = name;
     WithSharedContext([n] { GLFunctions().DeleteTextures(1, &n); });
     if (made_for == GraphicsSequence()) GLFunctions().DeleteTextures(1, &n);
     // The cached binding must not name a texture that no longer exists.
-    if (GLZeph2DState().bound_texture == n) GLZeph2DState().bound_texture = 0;
+    if (GLZeph2DModule().bound_texture == n) GLZeph2DModule().bound_texture = 0;
 }
 
 void TGLImageFrame::Draw(float x0, float y0, float x1, float y1, float tx, float ty) {
     GLEnableTex(name);
-    const TGLZeph2DState& s = GLZeph2DState();
+    const TGLZeph2DModule& s = GLZeph2DModule();
     TGLFunctions& gl = GLFunctions();
     auto vertex = [&](float u, float v) { gl.Vertex2f(u * s.ix + v * s.iy + tx, u * s.jx + v * s.jy + ty); };
     gl.Begin(GL_QUADS);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "draw2d/gl/glrender.h"
+#include "draw2d/gl/glzeph2d_module.h"
 
 namespace corvex {
 
@@ -70,14 +71,14 @@ void TGLRecorder::ReadPixels(GLint x, GLint y, GLsizei w, GLsizei h, GLenum fmt,
 }
 
 TGLRecording::TGLRecording() {
-    GLZeph2DState().Reset();
+    GLZeph2DModule().Reset();
     SetGLFunctions(this);
     GLSetTransform(1, 0, 0, 1);
 }
 
 TGLRecording::~TGLRecording() {
     SetGLFunctions(nullptr);
-    GLZeph2DState().Reset();
+    GLZeph2DModule().Reset();
 }
 
 }  // namespace corvex

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include <corvex/draw2d/blend.h>
+#include "draw2d/gl/glzeph2d_module.h"
 
 namespace corvex {
 
@@ -13,7 +14,7 @@ constexpr double kDegreesToRadians = 0.017453292519943295;
 GLubyte ClampByte(int value) { return GLubyte(value < 0 ? 0 : value > 255 ? 255 : value); }
 
 // Maps the local point (u, v) through the stored matrix and sends it, placed at (tx, ty).
-void SendMapped(const TGLZeph2DState& s, float u, float v, float tx, float ty, float offset = 0.0f) {
+void SendMapped(const TGLZeph2DModule& s, float u, float v, float tx, float ty, float offset = 0.0f) {
     float x = u * s.ix + v * s.iy + tx;
     float y = u * s.jx + v * s.jy + ty;
     GLFunctions().Vertex2f(x + offset, y + offset);
@@ -21,27 +22,27 @@ void SendMapped(const TGLZeph2DState& s, float u, float v, float tx, float ty, f
 
 }  // namespace
 
-void TGLZeph2DState::Reset() {
+void TGLZeph2DModule::Reset() {
     TGLFunctions* keep = functions;
-    *this = TGLZeph2DState();
+    *this = TGLZeph2DModule();
     functions = keep;
 }
 
-TGLZeph2DState& GLZeph2DState() {
-    static TGLZeph2DState state;
+TGLZeph2DModule& GLZeph2DModule() {
+    static TGLZeph2DModule state;
     return state;
 }
 
 TGLFunctions& GLFunctions() {
     static TGLFunctions library;
-    TGLFunctions* override = GLZeph2DState().functions;
+    TGLFunctions* override = GLZeph2DModule().functions;
     return override ? *override : library;
 }
 
-void SetGLFunctions(TGLFunctions* functions) { GLZeph2DState().functions = functions; }
+void SetGLFunctions(TGLFunctions* functions) { GLZeph2DModule().functions = functions; }
 
 void GLResetContextState(int width, int height) {
-    TGLZeph2DState& s = GLZeph2DState();
+    TGLZeph2DModule& s = GLZeph2DModule();
     TGLFunctions& gl = GLFunctions();
     s.blend_mode = 0;
     s.bound_texture = 0;
@@ -55,7 +56,7 @@ void GLResetContextState(int width, int height) {
 }
 
 void GLSetBlend(int mode) {
-    TGLZeph2DState& s = GLZeph2DState();
+    TGLZeph2DModule& s = GLZeph2DModule();
     if (mode == s.blend_mode) return;
     s.blend_mode = mode;
     TGLFunctions& gl = GLFunctions();
@@ -90,13 +91,13 @@ void GLSetBlend(int mode) {
 void GLSetAlpha(float alpha) {
     // Written so that a NaN fails the ">= 0" test and becomes 0.
     float a = alpha > 1.0f ? 1.0f : (alpha >= 0.0f ? alpha : 0.0f);
-    TGLZeph2DState& s = GLZeph2DState();
+    TGLZeph2DModule& s = GLZeph2DModule();
     s.color[3] = GLubyte(int(a * 255.0f));
     GLFunctions().Color4ubv(s.color);
 }
 
 void GLSetColor(int red, int green, int blue) {
-    TGLZeph2DState& s = GLZeph2DState();
+    TGLZeph2DModule& s = GLZeph2DModule();
     s.color[0] = ClampByte(red);
     s.color[1] = ClampByte(green);
     s.color[2] = ClampByte(blue);
@@ -118,7 +119,7 @@ void GLSetViewport(int x, int y, int width, int height, int window_width, int wi
 }
 
 void GLSetTransform(float ix, float iy, float jx, float jy) {
-    TGLZeph2DState& s = GLZeph2DState();
+    TGLZeph2DModule& s = GLZeph2DModule();
     s.ix = ix;
     s.iy = iy;
     s.jx = jx;
@@ -130,7 +131,7 @@ void GLSetLineWidth(float width) { GLFunctions().LineWidth(width); }
 void GLCls() { GLFunctions().Clear(GL_COLOR_BUFFER_BIT); }
 
 void GLEnableTex(GLuint name) {
-    TGLZeph2DState& s = GLZeph2DState();
+    TGLZeph2DModule& s = GLZeph2DModule();
     TGLFunctions& gl = GLFunctions();
     if (name != s.bound_texture) {
         gl.BindTexture(GL_TEXTURE_2D, name);
@@ -143,7 +144,7 @@ void GLEnableTex(GLuint name) {
 }
 
 void GLDisableTex() {
-    TGLZeph2DState& s = GLZeph2DState();
+    TGLZeph2DModule& s = GLZeph2DModule();
     if (s.texturing) {
         GLFunctions().Disable(GL_TEXTURE_2D);
         s.texturing = 0;
@@ -160,7 +161,7 @@ void GLPlot(float x, float y) {
 
 void GLDrawLine(float x0, float y0, float x1, float y1, float tx, float ty) {
     GLDisableTex();
-    const TGLZeph2DState& s = GLZeph2DState();
+    const TGLZeph2DModule& s = GLZeph2DModule();
     TGLFunctions& gl = GLFunctions();
     gl.Begin(GL_LINES);
     SendMapped(s, x0, y0, tx, ty, 0.5f);
@@ -170,7 +171,7 @@ void GLDrawLine(float x0, float y0, float x1, float y1, float tx, float ty) {
 
 void GLDrawRect(float x0, float y0, float x1, float y1, float tx, float ty) {
     GLDisableTex();
-    const TGLZeph2DState& s = GLZeph2DState();
+    const TGLZeph2DModule& s = GLZeph2DModule();
     TGLFunctions& gl = GLFunctions();
     gl.Begin(GL_QUADS);
     SendMapped(s, x0, y0, tx, ty);
@@ -188,7 +189,7 @@ int OvalSegments(float rx, float ry) {
 
 void GLDrawOval(float x0, float y0, float x1, float y1, float tx, float ty) {
     GLDisableTex();
-    const TGLZeph2DState& s = GLZeph2DState();
+    const TGLZeph2DModule& s = GLZeph2DModule();
     TGLFunctions& gl = GLFunctions();
     float rx = (x1 - x0) * 0.5f, ry = (y1 - y0) * 0.5f;
     float cx = x0 + rx, cy = y0 + ry;
@@ -207,7 +208,7 @@ void GLDrawOval(float x0, float y0, float x1, float y1, float tx, float ty) {
 void GLDrawPoly(const float* xy, size_t count, float hx, float hy, float ox, float oy) {
     if (count < 6 || count % 2 != 0) return;
     GLDisableTex();
-    const TGLZeph2DState& s = GLZeph2DState();
+    const TGLZeph2DModule& s = GLZeph2DModule();
     TGLFunctions& gl = GLFunctions();
     gl.Begin(GL_POLYGON);
     for (size_t i = 0; i < count; i += 2) SendMapped(s, xy[i] + hx, xy[i + 1] + hy, ox, oy);

@@ -11,6 +11,7 @@
 #include <corvex/draw2d/gl/gldriver.h>
 #include "draw2d/gl/glframe.h"
 #include "draw2d/gl/glrender.h"
+#include "draw2d/gl/glzeph2d_module.h"
 
 namespace corvex {
 namespace {
@@ -292,7 +293,7 @@ TEST_F(GLDisplayTest, DrawPixmapAndGrabPixmapRoundTrip) {
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 5; ++x) EXPECT_EQ(back->ReadPixel(x, y), p->ReadPixel(x, y)) << x << ", " << y;
     EXPECT_EQ(GetBlend(), BLEND_ALPHA);
-    EXPECT_EQ(GLZeph2DState().blend_mode, BLEND_ALPHA) << "blend mode restored";
+    EXPECT_EQ(GLZeph2DModule().blend_mode, BLEND_ALPHA) << "blend mode restored";
 
     DrawPixmap(p, -2, 0);  // partly outside the window: the visible part still lands
     EXPECT_EQ(GrabPixmap(0, 0, 1, 1)->ReadPixel(0, 0), p->ReadPixel(2, 0));
@@ -327,7 +328,7 @@ TEST_F(GLDisplayTest, TexturesArePaddedToPowersOfTwoWithTheEdgesRepeated) {
     std::vector<uint8_t> texels(128 * 64 * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
-    glBindTexture(GL_TEXTURE_2D, GLZeph2DState().bound_texture);
+    glBindTexture(GL_TEXTURE_2D, GLZeph2DModule().bound_texture);
     auto texel = [&](int x, int y) {
         const uint8_t* t = &texels[(size_t(y) * 128 + x) * 4];
         return RGB{t[0], t[1], t[2]};

@@ -7,6 +7,7 @@
 #include <corvex/draw2d/blend.h>
 #include "draw2d/gl/glrecorder.h"
 #include "draw2d/gl/glrender.h"
+#include "draw2d/gl/glzeph2d_module.h"
 
 namespace corvex {
 namespace {
@@ -53,7 +54,7 @@ TEST_F(GLRenderTest, BlendModesMapToGLStateAndRepeatsAreFiltered) {
         EXPECT_EQ(gl.calls[0].args[0], GL_BLEND);
         EXPECT_EQ(gl.calls[1].args[0], GL_ALPHA_TEST);
     }
-    EXPECT_EQ(GLZeph2DState().blend_mode, 99);
+    EXPECT_EQ(GLZeph2DModule().blend_mode, 99);
 
     // A context reset forgets the cache, so the same mode is applied again.
     GLResetContextState(640, 480);
@@ -100,9 +101,9 @@ TEST_F(GLRenderTest, ContextResetSetsAPixelProjection) {
     GLSetBlend(BLEND_ALPHA);
     gl.Clear();
     GLResetContextState(800, 600);
-    EXPECT_EQ(GLZeph2DState().blend_mode, 0);
-    EXPECT_EQ(GLZeph2DState().bound_texture, 0u);
-    EXPECT_EQ(GLZeph2DState().texturing, 0);
+    EXPECT_EQ(GLZeph2DModule().blend_mode, 0);
+    EXPECT_EQ(GLZeph2DModule().bound_texture, 0u);
+    EXPECT_EQ(GLZeph2DModule().texturing, 0);
     EXPECT_EQ(gl.calls[0].name, "Disable");
     EXPECT_EQ(gl.Named("Ortho")[0].args, (std::vector<double>{0, 800, 600, 0, -1, 1}));
     EXPECT_EQ(gl.Named("Viewport")[0].args, (std::vector<double>{0, 0, 800, 600}));

@@ -27,6 +27,7 @@
 #include <corvex/system/mainthread.h>
 #include <corvex/system/system.h>
 #include "system/x11/display.h"
+#include "graphics/glx/glx_module.h"
 
 using namespace corvex;
 
@@ -145,12 +146,12 @@ TEST_F(GLDriver, RequestedBuffersArePresent) {
     CloseGraphics(g);
 
     // An accumulation buffer, where the renderer has one; otherwise Null and no window left.
-    const size_t listed = glx::GLXState().list.size();
+    const size_t listed = glx::GLXModule().list.size();
     if (Ref<TGraphics> accum = CreateGraphics(64, 64, 0, 0, GFX_ACCUM_BUFFER)) {
         EXPECT_GT(ConfigAttribute(RecordOf(accum)->config, GLX_ACCUM_RED_SIZE), 0);
         CloseGraphics(accum);
     }
-    EXPECT_EQ(glx::GLXState().list.size(), listed);
+    EXPECT_EQ(glx::GLXModule().list.size(), listed);
 
     SelectGraphicsDriver(GLGraphicsDriver(), 0);
     Ref<TGraphics> plain = CreateGraphics(64, 64, 0, 0, 0);
@@ -166,7 +167,7 @@ TEST_F(GLDriver, TexturesMadeInTheSharedContextAreSeenByWindows) {
     ASSERT_TRUE(g);
     TGLGraphicsDriver& driver = *GLGraphicsDriver();
     driver.SwapSharedContext();
-    EXPECT_EQ(glXGetCurrentContext(), glx::GLXState().shared.context);
+    EXPECT_EQ(glXGetCurrentContext(), glx::GLXModule().shared.context);
     GLuint texture = 0;
     glGenTextures(1, &texture);
     glBindTexture(GL_TEXTURE_2D, texture);
@@ -188,7 +189,7 @@ TEST_F(GLDriver, TexturesMadeInTheSharedContextAreSeenByWindows) {
 TEST_F(GLDriver, SwapIntervalChangesOnlyWhenTheSyncDoes) {
     Ref<TGraphics> g = OpenGraphics(64, 64, 0, 0, 0);
     ASSERT_TRUE(g);
-    glx::TGLXState& s = glx::GLXState();
+    glx::TGLXModule& s = glx::GLXModule();
     s.rememberedSync = -1;  // as at start-up
     const int32_t calls = s.swapIntervalCalls;
     Flip(0);
@@ -217,15 +218,15 @@ TEST_F(GLDriver, ClosingLeavesNothingCurrentAndTwiceIsHarmless) {
     ASSERT_TRUE(g);
     SetGraphics(g);
     const Window window = RecordOf(g)->window;
-    const size_t listed = glx::GLXState().list.size();
+    const size_t listed = glx::GLXModule().list.size();
     CloseGraphics(g);
     EXPECT_FALSE(CurrentGraphics());
     EXPECT_EQ(glXGetCurrentContext(), nullptr);
     EXPECT_FALSE(WindowExists(window));
-    EXPECT_EQ(glx::GLXState().list.size(), listed - 1);
+    EXPECT_EQ(glx::GLXModule().list.size(), listed - 1);
     g->Close();  // a second close does nothing
     CloseGraphics(g);
-    EXPECT_EQ(glx::GLXState().list.size(), listed - 1);
+    EXPECT_EQ(glx::GLXModule().list.size(), listed - 1);
     int32_t w = -1, h = -1, d = -1, hz = -1, f = -1;
     g->GetSettings(&w, &h, &d, &hz, &f);
     EXPECT_EQ(w, 0);
@@ -260,9 +261,9 @@ TEST_F(GLDriver, FullScreenHoldsTheDisplayUntilItLosesTheFocus) {
     ASSERT_TRUE(g) << "switching to the desktop's own mode should succeed";
     glx::TGLContextRecord* r = RecordOf(g);
     EXPECT_EQ(r->kind, glx::KIND_FULLSCREEN);
-    EXPECT_EQ(glx::GLXState().fullScreen, r);
+    EXPECT_EQ(glx::GLXModule().fullScreen, r);
     EXPECT_TRUE(glx::DisplayModeSwitched());
-    EXPECT_EQ(glx::GLXState().lastSwapInterval, 0);  // no rate was asked for
+    EXPECT_EQ(glx::GLXModule().lastSwapInterval, 0);  // no rate was asked for
 
     // Focus elsewhere: the desktop mode comes back.
     const Window other = XCreateSimpleWindow(D(), DefaultRootWindow(D()), 0, 0, 10, 10, 0, 0, 0);
@@ -274,7 +275,7 @@ TEST_F(GLDriver, FullScreenHoldsTheDisplayUntilItLosesTheFocus) {
     }
     XSync(D(), False);
     PollSystemEvents();
-    EXPECT_EQ(glx::GLXState().fullScreen, nullptr);
+    EXPECT_EQ(glx::GLXModule().fullScreen, nullptr);
     EXPECT_FALSE(glx::DisplayModeSwitched());
     // And back: it switches again.
     XMapWindow(D(), r->window);
@@ -285,18 +286,18 @@ TEST_F(GLDriver, FullScreenHoldsTheDisplayUntilItLosesTheFocus) {
     }
     XSync(D(), False);
     PollSystemEvents();
-    EXPECT_EQ(glx::GLXState().fullScreen, r);
+    EXPECT_EQ(glx::GLXModule().fullScreen, r);
     CloseGraphics(g);  // closing restores the desktop's mode
     EXPECT_FALSE(glx::DisplayModeSwitched());
     XDestroyWindow(D(), other);
 }
 
 TEST_F(GLDriver, FullScreenModeThatCannotBeSetYieldsNullAndLeavesNoWindow) {
-    const size_t listed = glx::GLXState().list.size();
+    const size_t listed = glx::GLXModule().list.size();
     EXPECT_FALSE(CreateGraphics(123, 45, 32, 75, 0));
     EXPECT_FALSE(OpenGraphics(123, 45, 32, 75, 0));
-    EXPECT_EQ(glx::GLXState().list.size(), listed);
-    EXPECT_EQ(glx::GLXState().fullScreen, nullptr);
+    EXPECT_EQ(glx::GLXModule().list.size(), listed);
+    EXPECT_EQ(glx::GLXModule().fullScreen, nullptr);
 }
 
 TEST_F(GLDriver, AdoptedWindowStaysItsCreatorsAndReportsItsCurrentSize) {

@@ -10,6 +10,7 @@
 #include <corvex/runtime/exception.h>
 #include <corvex/system/entry.h>
 #include "system/x11/display.h"
+#include "graphics/glx/glx_module.h"
 
 namespace corvex::glx {
 namespace {
@@ -21,7 +22,7 @@ constexpr int EXIT_NO_SHARED_CONTEXT = -1;
 Display* X() { return x11::X11Display(); }
 
 void SetInterval(int32_t interval) {
-    TGLXState& s = GLXState();
+    TGLXModule& s = GLXModule();
     ++s.swapIntervalCalls;
     s.lastSwapInterval = interval;
     SetSwapInterval(X(), interval);
@@ -29,7 +30,7 @@ void SetInterval(int32_t interval) {
 
 // The display-mode switch a full-screen window makes when it gains the focus.
 bool TakeDisplay(TGLContextRecord* record) {
-    TGLXState& s = GLXState();
+    TGLXModule& s = GLXModule();
     if (s.fullScreen == record) return true;
     bool withRate = false;
     if (record->hertz != 0 && SwitchDisplayMode(X(), record->width, record->height, record->hertz)) {
@@ -46,7 +47,7 @@ bool TakeDisplay(TGLContextRecord* record) {
 
 // Back to the desktop's mode when the full-screen window loses the focus or closes.
 void ReleaseDisplay(TGLContextRecord* record, bool minimise) {
-    TGLXState& s = GLXState();
+    TGLXModule& s = GLXModule();
     if (s.fullScreen != record) return;
     RestoreDisplayMode(X());
     if (minimise) XIconifyWindow(X(), record->window, DefaultScreen(X()));
@@ -71,20 +72,20 @@ GLXContext NewContext(GLXFBConfig config, GLXContext share) {
 
 }  // namespace
 
-TGLXState& GLXState() {
-    static TGLXState state;
+TGLXModule& GLXModule() {
+    static TGLXModule state;
     return state;
 }
 
 bool IsListed(const TGLContextRecord* record) {
     if (!record) return false;
-    const auto& list = GLXState().list;
+    const auto& list = GLXModule().list;
     return std::any_of(list.begin(), list.end(), [&](const auto& r) { return r.get() == record; });
 }
 
 void TGLContextRecord::HandleX11Event(const XEvent& event) {
     if (event.type == FocusIn && CountsAsFocusChange(event.xfocus)) {
-        if (kind == KIND_FULLSCREEN && GLXState().fullScreen != this && !TakeDisplay(this)) {
+        if (kind == KIND_FULLSCREEN && GLXModule().fullScreen != this && !TakeDisplay(this)) {
             throw TRuntimeException("GLGraphicsDriver failed to set display mode");
         }
     } else if (event.type == FocusOut && CountsAsFocusChange(event.xfocus)) {
@@ -93,7 +94,7 @@ void TGLContextRecord::HandleX11Event(const XEvent& event) {
 }
 
 void CreateSharedContext() {
-    TGLXState& s = GLXState();
+    TGLXModule& s = GLXModule();
     if (s.sharedMade) return;
     Display* display = X();  // without a display the process ends here
     int errorBase = 0, eventBase = 0;
@@ -119,7 +120,7 @@ void CreateSharedContext() {
 TGLContextRecord* CreateWindowContext(int32_t width, int32_t height, int32_t depth, int32_t hertz, int32_t flags) {
     CreateSharedContext();
     Display* display = X();
-    TGLXState& s = GLXState();
+    TGLXModule& s = GLXModule();
     const bool fullScreen = depth != 0;
     GLXFBConfig config = FindFBConfig(display, flags);
     if (!config) return nullptr;
@@ -182,7 +183,7 @@ TGLContextRecord* AttachContext(Window window, int32_t flags) {
     // The window's visual is fixed: only a configuration of that visual can draw into it.
     GLXFBConfig config = FindFBConfig(display, flags, XVisualIDFromVisual(attributes.visual));
     if (!config) return nullptr;
-    GLXContext context = NewContext(config, GLXState().shared.context);
+    GLXContext context = NewContext(config, GLXModule().shared.context);
     if (!context) return nullptr;
     auto record = std::make_unique<TGLContextRecord>();
     record->kind = KIND_ATTACHED;
@@ -193,7 +194,7 @@ TGLContextRecord* AttachContext(Window window, int32_t flags) {
     record->context = context;
     record->config = config;
     TGLContextRecord* raw = record.get();
-    GLXState().list.insert(GLXState().list.begin(), std::move(record));
+    GLXModule().list.insert(GLXModule().list.begin(), std::move(record));
     return raw;
 }
 
@@ -218,7 +219,7 @@ void GetSettings(TGLContextRecord* record, int32_t* width, int32_t* height, int3
 }
 
 void MakeCurrent(TGLContextRecord* record) {
-    TGLXState& s = GLXState();
+    TGLXModule& s = GLXModule();
     if (record == s.current) return;
     s.current = record;
     Display* display = x11::X11DisplayIfOpen();
@@ -231,7 +232,7 @@ void MakeCurrent(TGLContextRecord* record) {
 }
 
 void CloseContext(TGLContextRecord* record) {
-    TGLXState& s = GLXState();
+    TGLXModule& s = GLXModule();
     if (!IsListed(record)) return;
     if (s.current == record) MakeCurrent(nullptr);
     Display* display = X();
@@ -247,7 +248,7 @@ void CloseContext(TGLContextRecord* record) {
 }
 
 void FlipCurrent(int32_t sync) {
-    TGLXState& s = GLXState();
+    TGLXModule& s = GLXModule();
     if (!s.current) return;
     const int32_t wanted = sync != 0 ? 1 : 0;
     if (wanted != s.rememberedSync) {
@@ -259,7 +260,7 @@ void FlipCurrent(int32_t sync) {
 
 void SwapShared() {
     CreateSharedContext();
-    TGLXState& s = GLXState();
+    TGLXModule& s = GLXModule();
     Display* display = X();
     if (glXGetCurrentContext() != s.shared.context) {
         glXMakeCurrent(display, s.shared.window, s.shared.context);

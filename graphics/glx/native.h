@@ -6,7 +6,6 @@
 #include <GL/glx.h>
 
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "graphics/glx/xrandr_modes.h"
@@ -45,18 +44,6 @@ void FlipCurrent(int32_t sync);
 void SwapShared();
 std::vector<TDisplayMode> EnumerateModes();    // at most 1024, 16 bits per pixel or more
 
-// --- Module state ---------------------------------------------------------------------------------
-struct TGLXState {
-    TGLContextRecord shared;                               // the hidden context every context shares with
-    bool sharedMade = false;
-    std::vector<std::unique_ptr<TGLContextRecord>> list;   // live window contexts, newest first
-    TGLContextRecord* current = nullptr;                   // last made current here
-    TGLContextRecord* fullScreen = nullptr;                // the window holding a changed display mode
-    int32_t rememberedSync = -1;                           // last sync given to the swap interval by Flip
-    int32_t swapIntervalCalls = 0;                         // how often the swap interval was set
-    int32_t lastSwapInterval = -1;
-};
-TGLXState& GLXState();
 bool IsListed(const TGLContextRecord* record);
 
 }  // namespace corvex::glx

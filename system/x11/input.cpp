@@ -11,6 +11,7 @@
 #include <corvex/system/event.h>
 #include "system/x11/display.h"
 #include "system/x11/keysyms.h"
+#include "system/x11/x11_input_module.h"
 
 namespace corvex::x11 {
 namespace {
@@ -39,7 +40,7 @@ void ReadHeldModifiers(Display* display) {
         const KeyCode code = XKeysymToKeycode(display, modifierKeysyms[bit]);
         if (code && (keys[code >> 3] & (1 << (code & 7)))) held |= 1u << bit;
     }
-    X11InputState().heldModifiers = held;
+    X11InputModule().heldModifiers = held;
 }
 
 unsigned NumLockMask(Display* display) {
@@ -49,7 +50,7 @@ unsigned NumLockMask(Display* display) {
 
 // The cursor shows when the program wants it or the pointer is outside our windows.
 void UpdateCursor() {
-    TX11InputState& s = X11InputState();
+    TX11InputModule& s = X11InputModule();
     Display* display = X11DisplayIfOpen();
     const bool hide = s.mouseVisible == 0 && s.tracked != 0;
     if (!display || hide == s.cursorHidden) return;
@@ -73,7 +74,7 @@ void UpdateCursor() {
 
 // Pointer tracking: the window the pointer is in (0 for none) changes.
 void Track(Window window, int32_t x, int32_t y) {
-    TX11InputState& s = X11InputState();
+    TX11InputModule& s = X11InputModule();
     if (window == s.tracked) return;
     if (s.tracked) {
         Emit(EVENT_MOUSELEAVE, 0, 0, x, y);
@@ -121,7 +122,7 @@ void EmitText(XKeyEvent& key, XIC inputContext) {
 void TranslateKey(XKeyEvent& key, const TX11Window& w) {
     const Window window = w.window;  // w may not outlive the hooks the key event runs
     Display* display = key.display;
-    TX11InputState& s = X11InputState();
+    TX11InputModule& s = X11InputModule();
     const unsigned group = XkbGroupForCoreState(key.state);
     const KeySym keysym = XkbKeycodeToKeysym(display, static_cast<KeyCode>(key.keycode), static_cast<int>(group), 0);
     const bool numLock = (key.state & NumLockMask(display)) != 0;
@@ -163,7 +164,7 @@ int32_t ButtonNumber(unsigned xbutton) {
 }
 
 void GainFocus(TX11Window& w) {
-    TX11InputState& s = X11InputState();
+    TX11InputModule& s = X11InputModule();
     s.focused = w.window;
     if (w.inputContext) XSetICFocus(w.inputContext);
     if (!s.appActive) {
@@ -175,7 +176,7 @@ void GainFocus(TX11Window& w) {
 }
 
 void LoseFocus(TX11Window& w) {
-    TX11InputState& s = X11InputState();
+    TX11InputModule& s = X11InputModule();
     if (w.inputContext) XUnsetICFocus(w.inputContext);
     if (s.focused == w.window) s.focused = 0;
     // The application stays active while the focus moves between its own windows.
@@ -241,7 +242,7 @@ void Translate(XEvent& event, TX11Window& w) {
             break;
         case LeaveNotify:
             if (event.xcrossing.mode == NotifyNormal && event.xcrossing.detail != NotifyInferior &&
-                X11InputState().tracked == w.window) {
+                X11InputModule().tracked == w.window) {
                 Track(0, event.xcrossing.x, event.xcrossing.y);
             }
             break;
@@ -256,12 +257,12 @@ void Translate(XEvent& event, TX11Window& w) {
 
 }  // namespace
 
-TX11InputState& X11InputState() {
-    static TX11InputState state;
+TX11InputModule& X11InputModule() {
+    static TX11InputModule state;
     return state;
 }
 
-void TX11InputState::Reset() {
+void TX11InputModule::Reset() {
     keysDown.fill(false);
     heldModifiers = 0;
     tracked = 0;
@@ -272,7 +273,7 @@ void TX11InputState::Reset() {
 }
 
 int32_t X11Modifiers() {
-    const uint32_t held = X11InputState().heldModifiers;
+    const uint32_t held = X11InputModule().heldModifiers;
     int32_t mods = 0;
     if (held & 0x03) mods |= MODIFIER_SHIFT;
     if (held & 0x0C) mods |= MODIFIER_CONTROL;
@@ -283,7 +284,7 @@ int32_t X11Modifiers() {
 
 void RegisterX11Window(Window window, TX11WindowClient* client) {
     Display* display = X11Display();
-    TX11InputState& s = X11InputState();
+    TX11InputModule& s = X11InputModule();
     if (FindX11Window(window)) return;
     TX11Window w;
     w.window = window;
@@ -309,7 +310,7 @@ void RegisterX11Window(Window window, TX11WindowClient* client) {
 }
 
 void UnregisterX11Window(Window window) {
-    TX11InputState& s = X11InputState();
+    TX11InputModule& s = X11InputModule();
     auto it = std::find_if(s.windows.begin(), s.windows.end(), [&](const TX11Window& w) { return w.window == window; });
     if (it == s.windows.end()) return;
     if (it->inputContext) XDestroyIC(it->inputContext);
@@ -324,7 +325,7 @@ void UnregisterX11Window(Window window) {
 
 TX11Window* FindX11Window(Window window) {
     if (!window) return nullptr;
-    for (TX11Window& w : X11InputState().windows) {
+    for (TX11Window& w : X11InputModule().windows) {
         if (w.window == window) return &w;
     }
     return nullptr;
@@ -342,7 +343,7 @@ void DispatchX11Event(XEvent& event) {
 void MoveX11Pointer(int32_t x, int32_t y) {
     Display* display = X11DisplayIfOpen();
     if (!display) return;
-    TX11InputState& s = X11InputState();
+    TX11InputModule& s = X11InputModule();
     Window target = s.focused;
     if (!target && !s.windows.empty()) target = s.windows.back().window;
     if (!target) target = DefaultRootWindow(display);
@@ -351,7 +352,7 @@ void MoveX11Pointer(int32_t x, int32_t y) {
 }
 
 void SetX11MouseVisible(int32_t visible) {
-    X11InputState().mouseVisible = visible;
+    X11InputModule().mouseVisible = visible;
     UpdateCursor();
 }
 

@@ -6,9 +6,7 @@
 
 #include <X11/Xlib.h>
 
-#include <array>
 #include <cstdint>
-#include <vector>
 
 namespace corvex::x11 {
 
@@ -46,20 +44,7 @@ void DispatchX11Event(XEvent& event);     // translate, emit, then hand to the w
 void MoveX11Pointer(int32_t x, int32_t y);   // client (x, y) of the active window, else of the screen
 void SetX11MouseVisible(int32_t visible);    // hidden only while the pointer is over one of our windows
 
-// --- Module state -------------------------------------------------------------------------------
-struct TX11InputState {
-    std::vector<TX11Window> windows;       // newest last
-    std::array<bool, 256> keysDown{};      // by X key code: a press of a key already down repeats
-    uint32_t heldModifiers = 0;            // bit per key: 160..165 -> bits 0..5, 91 -> 6, 92 -> 7
-    Window tracked = 0;                    // our window the pointer is in, as last seen
-    Window focused = 0;                    // our window with the keyboard focus
-    bool appActive = false;                // one of our windows has the focus
-    int32_t mouseVisible = 1;              // the program's wish
-    bool cursorHidden = false;             // the blank cursor is defined on our windows
-    Cursor blankCursor = 0;
-    void Reset();                          // for tests: forget keys, pointer and focus (windows stay)
-};
-TX11InputState& X11InputState();
+// --- Modifiers ---------------------------------------------------------------------------------
 int32_t X11Modifiers();                    // MODIFIER_* bits of the held modifier keys
 
 }  // namespace corvex::x11

@@ -21,6 +21,7 @@
 #include "system/x11/display.h"
 #include "system/x11/input.h"
 #include "system/x11/x11_driver.h"
+#include "system/x11/x11_input_module.h"
 
 using namespace corvex;
 using namespace corvex::x11;
@@ -71,7 +72,7 @@ protected:
         XTestFakeMotionEvent(display, 0, 600, 600, CurrentTime);
         XSetInputFocus(display, window, RevertToParent, CurrentTime);
         Pump();
-        X11InputState().mouseVisible = 1;
+        X11InputModule().mouseVisible = 1;
         SetMouseVisible(1);
         Pump();
         seen.clear();

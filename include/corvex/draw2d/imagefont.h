@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <corvex/draw2d/image.h>
+#include <corvex/runtime/chain.h>
 #include <corvex/runtime/string.h>
 
 namespace corvex {
@@ -28,10 +29,10 @@ public:
     virtual Ref<TGlyph> LoadGlyph(int index) = 0;
 };
 
-class TFontLoader : public TObject {
+// Succ() is the loader added before it.
+class TFontLoader : public TObject, public TChainLink<TFontLoader> {
 public:
     virtual Ref<TFont> LoadFont(const TUrl& url, int size, int style) = 0;
-    Ref<TFontLoader> _succ;
 };
 
 // ---- Image fonts
@@ -65,7 +66,7 @@ public:
 };
 
 // ---- Font loaders
-void AddFontLoader(const Ref<TFontLoader>& loader);  // links it in front, once
+void AddFontLoader(const Ref<TFontLoader>& loader);  // links it in front, once; Null: nothing
 Ref<TFont> LoadFont(const TUrl& url, int size, int style);  // first loader's font, or Null
 
 // ---- Text through the current drawing state (its handle, origin, matrix, colour and blend)

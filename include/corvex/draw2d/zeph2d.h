@@ -17,7 +17,6 @@
 namespace corvex {
 
 class TImageFont;
-class TFontLoader;
 
 // A drawable frame made by a drawing driver (a texture for OpenGL).
 class TImageFrame : public TObject {
@@ -83,19 +82,7 @@ private:
     std::weak_ptr<TZeph2DGraphics> _self;
 };
 
-// ---- Module state: one copy, reset by tests through Reset()
-struct TDraw2DState {
-    Ref<TZeph2DGraphics> current;     // the current drawing state
-    Ref<TZeph2DDriver> driver;        // its driver
-    Ref<TImageFont> default_font;     // built with the first drawing state
-    int mask_red = 0, mask_green = 0, mask_blue = 0;  // made transparent in masked images
-    int auto_mid_handle = 0;          // centre the handle of new images
-    int auto_image_flags = IMAGE_MASKED | IMAGE_FILTERED;  // used when -1 is passed
-    Ref<TFontLoader> font_loaders;    // head of the loader chain, newest first
-
-    void Reset();
-};
-TDraw2DState& Draw2DState();
+// ---- Start-up
 void StartDraw2DModule();  // starts streams, pixmaps (with their loaders) and graphics; registers "tundrafont.bin"
 
 // ---- Colour, alpha, blending

@@ -92,25 +92,7 @@ int32_t GraphicsSequence();             // changes whenever graphics are opened 
 void Flip(int32_t sync);
 int32_t FlipHookId();                   // hook chain run at the start of every Flip, with Null
 
-// --- Module state -------------------------------------------------------------------------------
-struct TGraphicsModule {
-    Ref<TGraphicsDriver> driver;
-    int32_t defaultFlags = 0;
-    TGraphicsModes modeCache;
-    Ref<TGraphics> current;
-    int32_t width = 0, height = 0, depth = 0, hertz = 0, flags = 0;  // settings of current
-    Ref<TGraphics> opened;
-    int32_t sequence = 1;
-    TFramePacer pacer;
-    int32_t flipHookId = -1;
-    bool exitHandlerAdded = false;
-    int32_t (*clock)() = nullptr;       // the millisecond clock and sleep the pacer uses
-    void (*sleep)(int32_t ms) = nullptr;
-    TGraphicsModule();
-    void Reset();                       // for tests: forgets driver and contexts (closes nothing), system clock
-};
-TGraphicsModule& GraphicsModule();
+// --- Start-up ---------------------------------------------------------------------------------
 void StartGraphicsModule();             // module "graphics"; starts the system modules first
-int32_t NextGraphicsSequence(int32_t sequence);  // sequence + 1, skipping 0
 
 }  // namespace corvex

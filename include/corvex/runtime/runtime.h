@@ -1,6 +1,7 @@
 // The runtime: what every other module builds on.
 #pragma once
 
+#include <corvex/runtime/chain.h>      // TChain, TChainLink
 #include <corvex/runtime/exception.h>  // TException, TRuntimeException, RunGuarded, DieWithException
 #include <corvex/runtime/list.h>       // TList, TLink
 #include <corvex/runtime/module.h>     // BeginModuleStart, StartedModules, StartRuntimeModule

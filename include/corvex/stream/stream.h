@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include <corvex/runtime/chain.h>
 #include <corvex/runtime/exception.h>
 #include <corvex/runtime/object.h>
 #include <corvex/runtime/string.h>
@@ -220,17 +221,12 @@ private:
     bool _isText = false;
 };
 
-// Serves one or more protocols; registered factories are asked newest first.
-class TStreamFactory : public TObject {
+// Serves one or more protocols; registered factories are asked newest first (Succ(): the next).
+class TStreamFactory : public TObject, public TChainLink<TStreamFactory> {
 public:
     // proto is lower case; return Null for protocols that are not this factory's.
     virtual Ref<TStream> CreateStream(const TUrl& url, const TString& proto, const TString& path,
                                       bool readable, bool writeable) = 0;
-    const Ref<TStreamFactory>& Succ() const { return _succ; }
-
-private:
-    friend class TStreamModule;
-    Ref<TStreamFactory> _succ;
 };
 
 // "incbin::name": a read-only memory stream over an embedded resource (protocol word any case).
@@ -240,7 +236,7 @@ public:
                               bool readable, bool writeable) override;
 };
 
-void RegisterStreamFactory(Ref<TStreamFactory> factory);  // links it in at the head
+void RegisterStreamFactory(Ref<TStreamFactory> factory);  // links it in at the head; Null or a repeat: nothing
 Ref<TStreamFactory> FirstStreamFactory();                 // the head; walk with Succ()
 
 Ref<TStream> OpenUrlStream(const TUrl& url, bool readable, bool writeable);  // Null on failure
@@ -298,35 +294,7 @@ void CopyStream(const Ref<TStream>& from, const Ref<TStream>& to, int32_t chunkS
 void CopyBytes(const Ref<TStream>& from, const Ref<TStream>& to, int32_t count,
                int32_t chunkSize = 4096);
 
-// ---- Module state and start-up ----------------------------------------------------------------
-
-// The factory chain and the incbin table, newest first.
-class TStreamModule {
-public:
-    static TStreamModule& Get();
-    void AddFactory(Ref<TStreamFactory> factory);
-    const Ref<TStreamFactory>& FirstFactory() const { return _factories; }
-    bool AddIncbin(const TString& name, const void* data, int32_t size);
-    bool FindIncbin(const TString& name, const uint8_t** data, int32_t* size) const;
-    // Back to the state start-up leaves: no resources, and the incbin factory alone if started.
-    void Reset();
-
-private:
-    friend void StartStreamModule();
-    struct TIncbin {
-        TString name;
-        const uint8_t* data;
-        int32_t size;
-        std::unique_ptr<TIncbin> _succ;
-    };
-    TStreamModule() = default;
-    ~TStreamModule();
-    void ClearChains();
-    Ref<TStreamFactory> _factories;
-    std::unique_ptr<TIncbin> _incbins;
-    bool _started = false;
-};
-
+// ---- Start-up ----------------------------------------------------------------------------------
 void StartStreamModule();  // starts the runtime, then registers the incbin factory once
 
 }  // namespace corvex

@@ -80,13 +80,7 @@ public:
 TString EventName(int32_t id);        // "KeyDown", "UserEvent3", "Unknown Event, id=7"
 int32_t EventEmitHookId();            // the hook id every TEvent::Emit runs
 
-// --- Module state -----------------------------------------------------------------------------
-struct TEventModule {
-    int32_t emitHookId = -1;                // allocated from the hook module at start-up
-    uint32_t lastUserId = 0x80000000u;      // AllocUserId's counter
-    void Reset();                           // for tests: new emit hook id (after a hook reset), user ids anew
-};
-TEventModule& EventModule();
+// --- Start-up ---------------------------------------------------------------------------------
 void StartEventModule();  // module "event"; starts "hook" first
 
 }  // namespace corvex

@@ -4,7 +4,6 @@
 // pass it on unchanged, replace it or return Null. Main thread only.
 #pragma once
 
-#include <array>
 #include <cstdint>
 
 #include <corvex/runtime/object.h>
@@ -31,15 +30,10 @@ void InstallHook(int32_t id, THookFunc func, const Ref<TObject>& context, int32_
 void UninstallHook(int32_t id, THookFunc func, const Ref<TObject>& context);  // first match only; none: nothing
 Ref<TObject> RunHookChain(int32_t id, const Ref<TObject>& data);  // data as returned by the last hook
 
-// --- Module state -----------------------------------------------------------------------------
 // Ids outside 0..255 passed to the calls above raise "Invalid hook id" (install, uninstall) or
 // leave the data untouched (run).
-struct THookModule {
-    std::array<Ref<THook>, HOOK_ID_COUNT> chains;  // chain heads, Null when empty
-    int32_t lastId = -1;                          // NewHookId's counter
-    void Reset();                                 // for tests: empty chains, counter back to -1
-};
-THookModule& HookModule();
+
+// --- Start-up ---------------------------------------------------------------------------------
 void StartHookModule();  // module "hook"
 
 }  // namespace corvex

@@ -7,7 +7,6 @@
 // Main thread only.
 #pragma once
 
-#include <array>
 #include <cstdint>
 
 #include <corvex/runtime/object.h>
@@ -41,23 +40,7 @@ int32_t WaitForMouse();            // the first button hit, lowest first
 int32_t IsAppSuspended();          // 1 while the application is not the active one
 int32_t TerminateRequested();      // 1 once per close request
 
-// --- Module state -------------------------------------------------------------------------------
-struct TPolledInputModule {
-    Ref<TObject> source;                     // when not Null, only its events count
-    int32_t enabled = 0;                     // the hook is installed
-    std::array<int32_t, 256> keyStates{};
-    std::array<int32_t, 256> keyHits{};
-    std::array<int32_t, 4> mouseStates{};    // index = button; 0 is never set by the window layer
-    std::array<int32_t, 4> mouseHits{};
-    std::array<int32_t, 4> mouseLocation{};  // x, y, wheel sum, unused
-    std::array<int32_t, 256> charQueue{};    // ring; slot = counter AND 255
-    uint32_t charPut = 0;
-    uint32_t charGet = 0;
-    int32_t suspended = 0;
-    int32_t terminateRequested = 0;
-    void Reset();                            // for tests: hook off, everything zero
-};
-TPolledInputModule& PolledInputModule();
+// --- Start-up -----------------------------------------------------------------------------------
 void StartPolledInputModule();  // module "polledinput"; starts "hook", "event", "system" first
 
 }  // namespace corvex

@@ -13,7 +13,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include <corvex/runtime/object.h>
 #include <corvex/runtime/string.h>
@@ -70,16 +69,7 @@ TString RequestFile(const TString& title, const TString& filter = {}, int32_t sa
 TString RequestDir(const TString& title, const TString& path = {});
 int32_t OpenURL(const TString& url);
 
-// --- Module state -----------------------------------------------------------------------------
-struct TSystemModule {
-    TSystemModule();
-    Ref<TSystemDriver> driver;      // never Null
-    TSystemDriver* rawDriver;       // driver.get(), for the per-query fast path
-    bool pumping = false;           // re-entrancy flag shared by Poll and Wait
-    std::vector<Ref<TSystemDriver>> retired;  // drivers replaced while pumping, released after
-    void Reset();                   // for tests: headless driver, not pumping, posted calls dropped
-};
-TSystemModule& SystemModule();
+// --- Start-up ---------------------------------------------------------------------------------
 void StartSystemModule();        // starts modules "hook", "event", "system", "polledinput", "timer" in that order
 void StartSystemDriverModule();  // only "hook", "event", "system"
 

@@ -2,7 +2,6 @@
 // it to the main thread, where it is applied inside the message pump; Wait() blocks there.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <memory>
 
@@ -39,18 +38,7 @@ int32_t StartSystemTimer(float hertz, const Ref<TTimer>& timer);  // id, 0 when 
 void StopSystemTimer(int32_t id);                            // unknown id: nothing
 void StopAllSystemTimers();                                  // at exit and in test resets
 
-// --- Module state -------------------------------------------------------------------------------
-struct TTimerThread;  // the thread behind one running timer (timer.cpp)
-struct TTimerModule {
-    TTimerModule();
-    ~TTimerModule();
-    std::array<int32_t, MAX_SYSTEM_TIMERS> ids{};                         // active ids; removal moves the last in
-    std::array<std::unique_ptr<TTimerThread>, MAX_SYSTEM_TIMERS> threads;  // same slots
-    int32_t count = 0;
-    int32_t lastId = 0;                                                   // ids are never reused
-    void Reset();                                                         // for tests: stop every timer
-};
-TTimerModule& TimerModule();
+// --- Start-up -----------------------------------------------------------------------------------
 void StartTimerModule();  // module "timer"; starts "hook", "event", "system" first
 
 }  // namespace corvex

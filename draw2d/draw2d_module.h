@@ -1,0 +1,25 @@
+// The drawing layer's state: the current drawing state and driver, image defaults, the font
+// loader chain. In-tree code only.
+#pragma once
+
+#include <corvex/draw2d/blend.h>
+#include <corvex/draw2d/imagefont.h>
+#include <corvex/draw2d/zeph2d.h>
+#include <corvex/runtime/chain.h>
+
+namespace corvex {
+
+struct TDraw2DModule {
+    Ref<TZeph2DGraphics> current;     // the current drawing state
+    Ref<TZeph2DDriver> driver;        // its driver
+    Ref<TImageFont> default_font;     // built with the first drawing state
+    int mask_red = 0, mask_green = 0, mask_blue = 0;  // made transparent in masked images
+    int auto_mid_handle = 0;          // centre the handle of new images
+    int auto_image_flags = IMAGE_MASKED | IMAGE_FILTERED;  // used when -1 is passed
+    TChain<TFontLoader> font_loaders; // newest first
+
+    void Reset();  // for tests: back to the values before the first drawing state
+};
+TDraw2DModule& Draw2DModule();
+
+}  // namespace corvex

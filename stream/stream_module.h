@@ -1,0 +1,25 @@
+// The stream module's state: the factory chain and the embedded-resource table.
+// In-tree code only; programs reach it through RegisterStreamFactory and RegisterIncbin.
+#pragma once
+
+#include <cstdint>
+
+#include <corvex/runtime/chain.h>
+#include <corvex/stream/stream.h>
+
+namespace corvex {
+
+struct TStreamModule {
+    struct TIncbin : TChainLink<TIncbin> {
+        TString name;
+        const uint8_t* data = nullptr;
+        int32_t size = 0;
+    };
+    TChain<TStreamFactory> factories;  // newest first
+    TChain<TIncbin> incbins;           // newest first; names are unique
+    bool started = false;
+    void Reset();  // back to what start-up leaves: no resources, the incbin factory alone if started
+};
+TStreamModule& StreamModule();
+
+}  // namespace corvex
