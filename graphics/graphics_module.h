@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include <corvex/graphics/graphics.h>
-#include <corvex/graphics/pacer.h>
+#include "graphics/pacer.h"
 
 namespace corvex {
 

@@ -1,4 +1,4 @@
-#include <corvex/graphics/pacer.h>
+#include "graphics/pacer.h"
 
 namespace corvex {
 

@@ -4,7 +4,7 @@
 #include <X11/Xutil.h>
 #include <poll.h>
 
-#include <corvex/graphics/pacer.h>
+#include "graphics/pacer.h"
 #include <corvex/system/clock.h>
 #include "system/x11/display.h"
 

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <vector>
 
-#include <corvex/graphics/pacer.h>
 #include <corvex/runtime/object.h>
 #include <corvex/runtime/string.h>
 
