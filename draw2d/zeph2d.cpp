@@ -106,8 +106,8 @@ void TDraw2DModule::Reset() { *this = TDraw2DModule(); }
 TDraw2DModule& Draw2DModule() {
     // Never destroyed: images and fonts it holds must not release textures after the graphics
     // module has gone at program exit.
-    static TDraw2DModule* state = new TDraw2DModule();
-    return *state;
+    static TDraw2DModule* module = new TDraw2DModule();
+    return *module;
 }
 
 void StartDraw2DModule() {

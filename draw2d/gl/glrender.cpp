@@ -29,8 +29,8 @@ void TGLZeph2DModule::Reset() {
 }
 
 TGLZeph2DModule& GLZeph2DModule() {
-    static TGLZeph2DModule state;
-    return state;
+    static TGLZeph2DModule module;
+    return module;
 }
 
 TGLFunctions& GLFunctions() {

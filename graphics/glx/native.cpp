@@ -73,8 +73,14 @@ GLXContext NewContext(GLXFBConfig config, GLXContext share) {
 }  // namespace
 
 TGLXModule& GLXModule() {
-    static TGLXModule state;
-    return state;
+    static TGLXModule module;
+    return module;
+}
+
+void TGLXModule::Reset() {
+    rememberedSync = -1;
+    swapIntervalCalls = 0;
+    lastSwapInterval = -1;
 }
 
 bool IsListed(const TGLContextRecord* record) {

@@ -258,8 +258,8 @@ void Translate(XEvent& event, TX11Window& w) {
 }  // namespace
 
 TX11InputModule& X11InputModule() {
-    static TX11InputModule state;
-    return state;
+    static TX11InputModule module;
+    return module;
 }
 
 void TX11InputModule::Reset() {
