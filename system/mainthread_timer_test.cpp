@@ -288,6 +288,22 @@ TEST_F(TimerTest, WaitAfterABusySpellReturnsTheMissedTicksAtOnce) {
     timer->Stop();
 }
 
+TEST_F(TimerTest, WaitAfterASlowFrameThatPolledStillWaitsForTheNextTick) {
+    auto timer = CreateTimer(30.0f);
+    ASSERT_NE(timer, nullptr);
+    // A slow frame that pumps events itself: its ticks are applied before the frame's Wait.
+    while (timer->Ticks() < 2) {
+        SleepMillis(40);
+        PollSystemEvents();
+    }
+    const int32_t applied = timer->Ticks();
+    // The wait must not return on the ticks already applied; it blocks for a fresh one.
+    const int32_t n = timer->Wait();
+    EXPECT_GT(timer->Ticks(), applied);
+    EXPECT_EQ(n, timer->Ticks());
+    timer->Stop();
+}
+
 TEST_F(TimerTest, StoppedTimersDoNothing) {
     auto timer = CreateTimer(1.0f);
     ASSERT_NE(timer, nullptr);

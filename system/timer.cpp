@@ -174,9 +174,15 @@ void TTimer::Fire() {
 int32_t TTimer::Wait() {
     if (_handle == 0) return 0;
     Ref<TTimer> self = weak_from_this().lock();  // hooks run while waiting may drop the last owner
-    while (_ticks == _wticks) {
-        // Inside the pump no tick can be applied, and once stopped none will come: do not hang.
-        if (IsPumpingSystemEvents() || _handle == 0) return 0;
+    // Wait at least once: ticks already applied by a slow frame's own polling do not end this
+    // wait, so the frame loop keeps to the timer's period instead of running on at once.
+    for (bool first = true; first || _ticks == _wticks; first = false) {
+        // Inside the pump no tick can be applied (the wait returns at once), and once stopped
+        // none will come: return what is there rather than hang.
+        if (IsPumpingSystemEvents() || _handle == 0) {
+            if (_ticks == _wticks) return 0;
+            break;
+        }
         WaitSystemEvents();
     }
     const int32_t n = _ticks - _wticks;

@@ -22,7 +22,7 @@ public:
     int32_t Ticks() const;    // _ticks
     void Stop();              // no restart; queued ticks are dropped
     void Fire();              // one tick (main thread, from the tick hand-off only)
-    int32_t Wait();           // ticks since the previous Wait, blocking until there is one; 0 when stopped
+    int32_t Wait();           // waits at least once, then until a tick; ticks since the previous Wait; 0 when stopped
 };
 
 // --- Free functions (Null timers: 0 / nothing) ---------------------------------------------------
