@@ -76,6 +76,7 @@ void UpdateCursor() {
 void Track(Window window, int32_t x, int32_t y) {
     TX11InputModule& s = X11InputModule();
     if (window == s.tracked) return;
+    // Entering and leaving carry no modifiers, unlike every other event.
     if (s.tracked) {
         Emit(EVENT_MOUSELEAVE, 0, 0, x, y);
     }
@@ -171,7 +172,7 @@ void GainFocus(TX11Window& w) {
         s.appActive = true;
         ReadHeldModifiers(X11Display());
         s.keysDown.fill(false);
-        Emit(EVENT_APPRESUME, 0, 0, 0, 0);
+        Emit(EVENT_APPRESUME, 0, X11Modifiers(), 0, 0);  // keys held while the focus came back
     }
 }
 
@@ -185,10 +186,13 @@ void LoseFocus(TX11Window& w) {
     XGetInputFocus(X11Display(), &now, &revert);
     if (FindX11Window(now)) return;
     if (s.appActive) {
+        // The event carries the keys held as the focus went (Alt of an Alt+Tab, say); after it
+        // they are forgotten, since their releases go to another application.
+        const int32_t mods = X11Modifiers();
         s.appActive = false;
         s.heldModifiers = 0;
         s.keysDown.fill(false);
-        Emit(EVENT_APPSUSPEND, 0, 0, 0, 0);
+        Emit(EVENT_APPSUSPEND, 0, mods, 0, 0);
     }
 }
 

@@ -309,6 +309,38 @@ TEST_F(X11Input, FocusElsewhereSuspendsAndBackResumes) {
     EXPECT_EQ(seen, expected);
 }
 
+TEST_F(X11Input, FocusEventsCarryTheModifiersHeldAtTheTime) {
+    const Window other = XCreateSimpleWindow(display, DefaultRootWindow(display), 400, 400, 50, 50, 0, 0, 0);
+    XMapWindow(display, other);
+    XSync(display, False);
+    for (int i = 0; i < 50; ++i) {
+        XWindowAttributes a{};
+        XGetWindowAttributes(display, other, &a);
+        if (a.map_state == IsViewable) break;
+        poll(nullptr, 0, 10);
+    }
+    Key(XK_Shift_L, true);
+    Pump();
+    XSetInputFocus(display, other, RevertToParent, CurrentTime);  // leaves with Shift held
+    Pump();
+    Key(XK_Control_L, true);  // pressed while elsewhere, still held on the way back
+    Pump();
+    XSetInputFocus(display, window, RevertToParent, CurrentTime);
+    Pump();
+    Key(XK_Control_L, false);
+    Key(XK_Shift_L, false);
+    Pump();
+    XDestroyWindow(display, other);
+    const std::vector<TSeen> focus = Only({EVENT_APPSUSPEND, EVENT_APPRESUME});
+    const std::vector<TSeen> expected = {{EVENT_APPSUSPEND, 0, MODIFIER_SHIFT, 0, 0},
+                                         {EVENT_APPRESUME, 0, MODIFIER_SHIFT | MODIFIER_CONTROL, 0, 0}};
+    EXPECT_EQ(focus, expected);
+    // Back to nothing held once both keys are up.
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back().id, EVENT_KEYUP);
+    EXPECT_EQ(seen.back().mods, 0);
+}
+
 TEST_F(X11Input, PolledQueriesSeeTheInjectedInput) {
     StartPolledInput(nullptr);
     Key(XK_Shift_R, true);
