@@ -292,6 +292,66 @@ TEST_F(GLDriver, FullScreenHoldsTheDisplayUntilItLosesTheFocus) {
     XDestroyWindow(D(), other);
 }
 
+TEST_F(GLDriver, FullScreenIntervalReachesItsOwnWindowWhileAnotherIsCurrent) {
+    // Read back from the server where the extension can name a drawable; elsewhere only the
+    // driver's own record of where the interval went can be checked.
+    const bool readBack = std::string(glx::SwapIntervalExtension(D())) == "GLX_EXT_swap_control";
+    const auto intervalOf = [](Window window) {
+        unsigned interval = 99;
+        glXQueryDrawable(D(), window, GLX_SWAP_INTERVAL_EXT, &interval);
+        return interval;
+    };
+    glx::TGLXModule& s = glx::GLXModule();
+    Ref<TGraphics> desk = OpenGraphics(64, 64, 0, 0, 0);
+    ASSERT_TRUE(desk);
+    s.Reset();  // Flip's memory as at start-up, so the next Flip sets the interval
+    Flip(1);  // the desktop window waits for vertical blank
+    const Window deskWindow = RecordOf(desk)->window;
+    EXPECT_EQ(s.lastSwapDrawable, deskWindow);  // Flip's goes to the current drawable
+    if (readBack) {
+        ASSERT_EQ(intervalOf(deskWindow), 1u);
+    }
+
+    // Made while the desktop window's context is current: no rate asked, so interval 0, for the
+    // full-screen window and not for the current one.
+    const int32_t calls = s.swapIntervalCalls;
+    const int32_t width = DisplayWidth(D(), 0), height = DisplayHeight(D(), 0);
+    Ref<TGraphics> full = CreateGraphics(width, height, 32, 0, 0);
+    ASSERT_TRUE(full);
+    glx::TGLContextRecord* r = RecordOf(full);
+    EXPECT_EQ(glXGetCurrentContext(), RecordOf(desk)->context);  // the binding is left alone
+    EXPECT_EQ(s.swapIntervalCalls, calls + 1);
+    EXPECT_EQ(s.lastSwapInterval, 0);
+    EXPECT_EQ(s.lastSwapDrawable, r->window);
+    if (readBack) {
+        EXPECT_EQ(intervalOf(r->window), 0u);
+        EXPECT_EQ(intervalOf(deskWindow), 1u);
+        ASSERT_TRUE(glx::SetSwapInterval(D(), r->window, r->context, 1));
+    }
+
+    // Giving the display up sets it for the full-screen window again.
+    s.lastSwapDrawable = 0;
+    const Window other = XCreateSimpleWindow(D(), DefaultRootWindow(D()), 0, 0, 10, 10, 0, 0, 0);
+    XMapWindow(D(), other);
+    XSync(D(), False);
+    {
+        x11::TX11ErrorTrap trap;
+        XSetInputFocus(D(), other, RevertToParent, CurrentTime);
+    }
+    XSync(D(), False);
+    PollSystemEvents();
+    EXPECT_EQ(s.fullScreen, nullptr);
+    EXPECT_EQ(s.lastSwapInterval, 0);
+    EXPECT_EQ(s.lastSwapDrawable, r->window);
+    if (readBack) {
+        EXPECT_EQ(intervalOf(r->window), 0u);
+        EXPECT_EQ(intervalOf(deskWindow), 1u);
+    }
+    EXPECT_EQ(glXGetCurrentContext(), RecordOf(desk)->context);
+    CloseGraphics(full);
+    XDestroyWindow(D(), other);
+}
+
 TEST_F(GLDriver, FullScreenModeThatCannotBeSetYieldsNullAndLeavesNoWindow) {
     const size_t listed = glx::GLXModule().list.size();
     EXPECT_FALSE(CreateGraphics(123, 45, 32, 75, 0));

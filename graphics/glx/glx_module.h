@@ -19,6 +19,7 @@ struct TGLXModule {
     int32_t rememberedSync = -1;                           // last sync given to the swap interval by Flip
     int32_t swapIntervalCalls = 0;                         // how often the swap interval was set
     int32_t lastSwapInterval = -1;
+    GLXDrawable lastSwapDrawable = 0;                      // the drawable it was set for
     void Reset();  // for tests: Flip's swap-interval memory as at start-up (contexts stay: they are X's)
 };
 TGLXModule& GLXModule();

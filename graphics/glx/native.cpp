@@ -21,11 +21,19 @@ constexpr int EXIT_NO_SHARED_CONTEXT = -1;
 
 Display* X() { return x11::X11Display(); }
 
-void SetInterval(int32_t interval) {
+// Flip's interval goes to the current drawable; a full-screen window's goes to that window,
+// which need not be current (during its creation another context usually is).
+void SetInterval(int32_t interval, const TGLContextRecord* target = nullptr) {
     TGLXModule& s = GLXModule();
     ++s.swapIntervalCalls;
     s.lastSwapInterval = interval;
-    SetSwapInterval(X(), interval);
+    if (target) {
+        s.lastSwapDrawable = target->window;
+        SetSwapInterval(X(), target->window, target->context, interval);
+    } else {
+        s.lastSwapDrawable = glXGetCurrentDrawable();
+        SetSwapInterval(X(), interval);
+    }
 }
 
 // The display-mode switch a full-screen window makes when it gains the focus.
@@ -41,7 +49,7 @@ bool TakeDisplay(TGLContextRecord* record) {
     }
     if (s.fullScreen != record) return false;
     // The display's rate stands in for vertical-blank waits only when it is the one asked for.
-    SetInterval(withRate ? 1 : 0);
+    SetInterval(withRate ? 1 : 0, record);
     return true;
 }
 
@@ -51,7 +59,7 @@ void ReleaseDisplay(TGLContextRecord* record, bool minimise) {
     if (s.fullScreen != record) return;
     RestoreDisplayMode(X());
     if (minimise) XIconifyWindow(X(), record->window, DefaultScreen(X()));
-    SetInterval(0);
+    SetInterval(0, record);
     s.fullScreen = nullptr;
 }
 
@@ -81,6 +89,7 @@ void TGLXModule::Reset() {
     rememberedSync = -1;
     swapIntervalCalls = 0;
     lastSwapInterval = -1;
+    lastSwapDrawable = 0;
 }
 
 bool IsListed(const TGLContextRecord* record) {
@@ -242,9 +251,9 @@ void CloseContext(TGLContextRecord* record) {
     if (!IsListed(record)) return;
     if (s.current == record) MakeCurrent(nullptr);
     Display* display = X();
+    ReleaseDisplay(record, false);  // while its context still exists
     glXDestroyContext(display, record->context);
     if (record->kind == KIND_WINDOW || record->kind == KIND_FULLSCREEN) {
-        ReleaseDisplay(record, false);
         x11::UnregisterX11Window(record->window);
         XDestroyWindow(display, record->window);
         XFlush(display);

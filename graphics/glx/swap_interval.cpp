@@ -31,31 +31,66 @@ const char* SwapIntervalExtension(Display* display) {
     return "";
 }
 
-bool SetSwapInterval(Display* display, int32_t interval) {
-    const GLXDrawable drawable = glXGetCurrentDrawable();
-    if (!drawable) return false;
-    const char* extension = SwapIntervalExtension(display);
-    const auto address = [](const char* name) {
-        return glXGetProcAddress(reinterpret_cast<const GLubyte*>(name));
-    };
-    if (std::strcmp(extension, "GLX_EXT_swap_control") == 0) {
-        using TSwapEXT = void (*)(Display*, GLXDrawable, int);
-        if (auto set = reinterpret_cast<TSwapEXT>(address("glXSwapIntervalEXT"))) {
-            set(display, drawable, interval);
-            return true;
-        }
-    } else if (std::strcmp(extension, "GLX_MESA_swap_control") == 0) {
+namespace {
+
+using TSwapEXT = void (*)(Display*, GLXDrawable, int);
+
+void* Address(const char* name) {
+    return reinterpret_cast<void*>(glXGetProcAddress(reinterpret_cast<const GLubyte*>(name)));
+}
+
+// The extensions that act on whatever drawable is current.
+bool SetCurrentInterval(const char* extension, int32_t interval) {
+    if (std::strcmp(extension, "GLX_MESA_swap_control") == 0) {
         using TSwapMESA = int (*)(unsigned);
-        if (auto set = reinterpret_cast<TSwapMESA>(address("glXSwapIntervalMESA"))) {
+        if (auto set = reinterpret_cast<TSwapMESA>(Address("glXSwapIntervalMESA"))) {
             return set(static_cast<unsigned>(interval)) == 0;
         }
     } else if (std::strcmp(extension, "GLX_SGI_swap_control") == 0) {
         using TSwapSGI = int (*)(int);
-        if (auto set = reinterpret_cast<TSwapSGI>(address("glXSwapIntervalSGI")); set && interval > 0) {
+        if (auto set = reinterpret_cast<TSwapSGI>(Address("glXSwapIntervalSGI")); set && interval > 0) {
             return set(interval) == 0;
         }
     }
     return false;
+}
+
+bool SetNamedInterval(Display* display, GLXDrawable drawable, int32_t interval) {
+    auto set = reinterpret_cast<TSwapEXT>(Address("glXSwapIntervalEXT"));
+    if (!set) return false;
+    set(display, drawable, interval);
+    return true;
+}
+
+}  // namespace
+
+bool SetSwapInterval(Display* display, int32_t interval) {
+    const GLXDrawable drawable = glXGetCurrentDrawable();
+    if (!drawable) return false;
+    const char* extension = SwapIntervalExtension(display);
+    if (std::strcmp(extension, "GLX_EXT_swap_control") == 0) return SetNamedInterval(display, drawable, interval);
+    return SetCurrentInterval(extension, interval);
+}
+
+bool SetSwapInterval(Display* display, GLXDrawable drawable, GLXContext context, int32_t interval) {
+    if (!drawable) return false;
+    const char* extension = SwapIntervalExtension(display);
+    if (std::strcmp(extension, "GLX_EXT_swap_control") == 0) return SetNamedInterval(display, drawable, interval);
+    if (glXGetCurrentDrawable() == drawable) return SetCurrentInterval(extension, interval);
+    if (!context || !*extension) return false;
+    Display* previousDisplay = glXGetCurrentDisplay();
+    const GLXDrawable previousDrawable = glXGetCurrentDrawable();
+    const GLXDrawable previousRead = glXGetCurrentReadDrawable();
+    const GLXContext previousContext = glXGetCurrentContext();
+    if (!glXMakeCurrent(display, drawable, context)) return false;
+    const bool done = SetCurrentInterval(extension, interval);
+    if (previousContext) {
+        glXMakeContextCurrent(previousDisplay ? previousDisplay : display, previousDrawable, previousRead,
+                              previousContext);
+    } else {
+        glXMakeCurrent(display, None, nullptr);
+    }
+    return done;
 }
 
 }  // namespace corvex::glx
