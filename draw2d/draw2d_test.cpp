@@ -7,7 +7,7 @@
 #include <string>
 
 #include <corvex/draw2d/draw2d.h>
-#include "draw2d/fontbits.h"
+#include "stream/fontbits.h"
 #include "draw2d/draw2d_module.h"
 #include "graphics/graphics_module.h"
 

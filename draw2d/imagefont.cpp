@@ -1,6 +1,6 @@
 #include <corvex/draw2d/imagefont.h>
 
-#include "draw2d/fontbits.h"
+#include "stream/fontbits.h"
 #include <corvex/runtime/exception.h>
 #include "draw2d/draw2d_module.h"
 

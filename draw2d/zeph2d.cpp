@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "draw2d/fontbits.h"
+#include "stream/fontbits.h"
 #include <corvex/draw2d/imagefont.h>
 #include <corvex/pixmap/loader.h>
 #include <corvex/runtime/exception.h>

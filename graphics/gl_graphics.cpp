@@ -2,6 +2,8 @@
 
 #include "graphics/glx/native.h"
 #include <corvex/runtime/module.h>
+#include <corvex/stream/stream.h>
+#include "stream/fontbits.h"
 #include "system/x11/x11_driver.h"
 
 namespace corvex {
@@ -64,8 +66,11 @@ Ref<TGLGraphicsDriver> GLGraphicsDriver() {
 
 void StartGLGraphicsModule() {
     StartGraphicsModule();
+    StartStreamModule();
     x11::StartX11SystemModule();
     if (!BeginModuleStart("glgraphics")) return;
+    // The module's own copy of the built-in font, for text drawn straight through OpenGL.
+    RegisterIncbin("gldrawtextfont.bin", kBuiltinFontBits, kBuiltinFontSize);
     RegisterType("TGLGraphics", "TGraphics");
     RegisterType("TGLGraphicsDriver", "TGraphicsDriver");
     SelectGraphicsDriver(GLGraphicsDriver(), GFX_DOUBLE_BUFFER);

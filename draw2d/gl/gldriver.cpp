@@ -2,7 +2,6 @@
 #include "draw2d/gl/glframe.h"
 #include "draw2d/gl/glrender.h"
 
-#include "draw2d/fontbits.h"
 #include <corvex/graphics/gl_graphics.h>
 #include <corvex/runtime/module.h>
 #include <corvex/system/entry.h>
@@ -141,7 +140,6 @@ void StartGLZeph2DModule() {
     StartDraw2DModule();
     StartGLGraphicsModule();
     if (!BeginModuleStart("draw2d.gl")) return;
-    RegisterIncbin("gldrawtextfont.bin", kBuiltinFontBits, kBuiltinFontSize);
     // Registered before any graphics are opened, so it runs after they are closed at exit.
     AddExitHandler([] { GLZeph2DModule().exiting = true; });
     SelectGraphicsDriver(GLZeph2DDriver(), GFX_DOUBLE_BUFFER);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "draw2d/fontbits.h"
+#include "stream/fontbits.h"
 
 namespace e2e {
 namespace {

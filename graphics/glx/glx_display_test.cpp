@@ -16,12 +16,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <string>
 
 #include <corvex/graphics/gl_graphics.h>
 #include "graphics/glx/fbconfig.h"
 #include "graphics/glx/native.h"
 #include "graphics/glx/swap_interval.h"
+#include <corvex/stream/stream.h>
+#include "stream/fontbits.h"
 #include <corvex/system/entry.h>
 #include <corvex/system/input.h>
 #include <corvex/system/mainthread.h>
@@ -65,6 +68,20 @@ protected:
 };
 
 }  // namespace
+
+TEST_F(GLDriver, TheModuleAloneServesItsFontAsAnIncbinUrl) {
+    // This program starts the OpenGL graphics module and nothing of the drawing layer.
+    Ref<TStream> font = ReadUrlStream(TString(u"incbin::gldrawtextfont.bin"));
+    ASSERT_TRUE(font);
+    EXPECT_EQ(font->Size(), 1536);
+    EXPECT_EQ(font->Pos(), 0);
+    unsigned char bytes[1536] = {};
+    EXPECT_EQ(font->ReadBytes(bytes, 1536), 1536);
+    EXPECT_EQ(0, std::memcmp(bytes, kBuiltinFontBits, sizeof bytes));
+    font->Close();
+    EXPECT_FALSE(WriteUrlStream(TString(u"incbin::gldrawtextfont.bin")));
+    EXPECT_EQ(IncbinSize("tundrafont.bin"), 0);  // the drawing layer's copy is not here
+}
 
 TEST_F(GLDriver, OpenedWindowHasTheRequestedGeometryTitleAndClass) {
     Ref<TGraphics> g = OpenGraphics(800, 600, 0, 60, 0);

@@ -33,6 +33,7 @@ public:
 };
 
 Ref<TGLGraphicsDriver> GLGraphicsDriver();   // the one instance
-void StartGLGraphicsModule();                // module "glgraphics": selects the driver with GFX_DOUBLE_BUFFER
+void StartGLGraphicsModule();                // module "glgraphics": selects the driver with GFX_DOUBLE_BUFFER,
+                                             // registers the embedded "gldrawtextfont.bin" (1536 bytes)
 
 }  // namespace corvex

@@ -4,7 +4,7 @@
 //
 // Starting the module makes GLZeph2DDriver() the current graphics driver (default flags
 // GFX_DOUBLE_BUFFER), so every context the program opens is a TZeph2DGraphics of this driver.
-// It also registers "gldrawtextfont.bin", a copy of the built-in font bits.
+// "gldrawtextfont.bin" comes with the OpenGL graphics module it starts.
 #pragma once
 
 #include <corvex/draw2d/zeph2d.h>
