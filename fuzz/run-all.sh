@@ -15,7 +15,7 @@ mkdir -p "$work/artifacts"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 failed=()
-for target in load_pixmap png jpeg bmp tga; do
+for target in load_pixmap png jpeg bmp tga text; do
     seeds="$work/seeds/$target"
     [ "$target" = load_pixmap ] && seeds="$work/seeds/all"
     corpus="$work/corpus-$target"

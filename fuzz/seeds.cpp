@@ -1,6 +1,6 @@
 // Writes the seed corpus: small valid images of every kind each decoder reads, made with
 // libpng, libjpeg and hand-built BMP and TGA bytes. Usage: fuzz_seeds DIR
-// Creates DIR/png, DIR/jpeg, DIR/bmp, DIR/tga and DIR/all (every seed).
+// Creates DIR/png, DIR/jpeg, DIR/bmp, DIR/tga and DIR/all (every image seed), and DIR/text.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -115,6 +115,23 @@ void TgaSeeds() {
     }
 }
 
+// Text for fuzz_text: the first byte picks the encoding (0 Latin-1, 1 UTF-8, 2 UTF-16BE,
+// 3 UTF-16LE). Written to DIR/text only: the image targets do not want them.
+void TextSeeds() {
+    const std::string utf8 = "line\r\n\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\n\xE2\x82\n\xC0\xAF";
+    const auto seed = [](const std::string& name, uint8_t encoding, const std::string& bytes) {
+        Bytes out = {encoding};
+        out.insert(out.end(), bytes.begin(), bytes.end());
+        WriteFile(root + "/text/" + name, out);
+    };
+    seed("latin1.txt", 0, "caf\xE9\r\nna\xEFve\0end");
+    seed("utf8.txt", 1, utf8);
+    const Bytes be = {0, 'A', 0xD8, 0x3D, 0xDE, 0x00, 0xD8, 0x00, 0, 'B', 0, 13, 0, 10, 0xDC, 0x00};
+    const Bytes le = {'A', 0, 0x3D, 0xD8, 0x00, 0xDE, 0x00, 0xD8, 'B', 0, 13, 0, 10, 0, 0x00, 0xDC, 0x41};
+    seed("utf16be.txt", 2, std::string(be.begin(), be.end()));
+    seed("utf16le.txt", 3, std::string(le.begin(), le.end()));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -123,10 +140,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     root = argv[1];
-    for (const char* sub : {"", "/png", "/jpeg", "/bmp", "/tga", "/all"}) mkdir((root + sub).c_str(), 0755);
+    for (const char* sub : {"", "/png", "/jpeg", "/bmp", "/tga", "/all", "/text"}) mkdir((root + sub).c_str(), 0755);
     PngSeeds();
     JpegSeeds();
     BmpSeeds();
     TgaSeeds();
+    TextSeeds();
     return 0;
 }

@@ -18,7 +18,7 @@ struct TStreamModule {
     TChain<TStreamFactory> factories;  // newest first
     TChain<TIncbin> incbins;           // newest first; names are unique
     bool started = false;
-    void Reset();  // back to what start-up leaves: no resources, the incbin factory alone if started
+    void Reset();  // back to what start-up leaves: no resources, the built-in factories if started
 };
 TStreamModule& StreamModule();
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include <corvex/runtime/module.h>
+#include <corvex/stream/protocols.h>
 #include <corvex/stream/stream.h>
 #include "stream/stream_module.h"
 
@@ -15,10 +16,19 @@ TStreamModule& StreamModule() {
     return module;
 }
 
+namespace {
+// The protocols every program has: text encodings, byte orders, and incbin, asked first.
+void AddBuiltinFactories(TStreamModule& module) {
+    module.factories.Push(std::make_shared<TTextStreamFactory>());
+    module.factories.Push(std::make_shared<TByteOrderStreamFactory>());
+    module.factories.Push(std::make_shared<TRamStreamFactory>());
+}
+}  // namespace
+
 void TStreamModule::Reset() {
     factories.Clear();
     incbins.Clear();
-    if (started) factories.Push(std::make_shared<TRamStreamFactory>());
+    if (started) AddBuiltinFactories(*this);
 }
 
 void StartStreamModule() {
@@ -26,7 +36,7 @@ void StartStreamModule() {
     if (!BeginModuleStart("stream")) return;
     TStreamModule& module = StreamModule();
     module.started = true;
-    module.factories.Push(std::make_shared<TRamStreamFactory>());
+    AddBuiltinFactories(module);
 }
 
 namespace {

@@ -295,6 +295,6 @@ void CopyBytes(const Ref<TStream>& from, const Ref<TStream>& to, int32_t count,
                int32_t chunkSize = 4096);
 
 // ---- Start-up ----------------------------------------------------------------------------------
-void StartStreamModule();  // starts the runtime, then registers the incbin factory once
+void StartStreamModule();  // starts the runtime, then registers the built-in factories once
 
 }  // namespace corvex
