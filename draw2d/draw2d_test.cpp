@@ -263,6 +263,22 @@ TEST_F(Draw2DTest, DrawLineLightsTheTransformedEndPointOnlyWhenAsked) {
     EXPECT_NEAR(Last("Plot")[1], 22, 1e-5);
 }
 
+TEST_F(Draw2DTest, DrawLineLastPixelAddsTheStartBeforeTheOrigin) {
+    // Values for which the two orders of the float sum differ in the last place.
+    const float x1 = 1023.38989f, y1 = 1023.38989f, ox = 0.71f, oy = 0.71f;
+    const float x2 = x1 + 0.023f, y2 = y1 + 0.023f;
+    SetOrigin(ox, oy);
+    DrawLine(x1, y1, x2, y2, 1);
+    volatile float px = 0.0f + x2 - x1;  // the handle is 0, the matrix the identity
+    volatile float step = px * 1.0f + px * 0.0f;
+    volatile float startFirst = step + x1;
+    const float expected = startFirst + ox;
+    volatile float placed = x1 + ox;
+    const float otherOrder = step + placed;
+    ASSERT_NE(expected, otherOrder) << "the case does not tell the orders apart";
+    EXPECT_EQ(Last("Plot"), (F{expected, expected}));
+}
+
 TEST_F(Draw2DTest, CloseReleasesTheContextOnce) {
     state->Close();
     state->Close();

@@ -283,8 +283,9 @@ void DrawLine(float x1, float y1, float x2, float y2, int draw_last_pixel) {
     float tx = x1 + s.origin_x, ty = y1 + s.origin_y;
     d.DrawLine(hx, hy, hx + (x2 - x1), hy + (y2 - y1), tx, ty);
     if (draw_last_pixel) {
+        // Summed left to right, x1 before the origin: the float result depends on the order.
         float px = hx + x2 - x1, py = hy + y2 - y1;
-        d.Plot(px * s.tform_ix + py * s.tform_iy + tx, px * s.tform_jx + py * s.tform_jy + ty);
+        d.Plot(px * s.tform_ix + py * s.tform_iy + x1 + s.origin_x, px * s.tform_jx + py * s.tform_jy + y1 + s.origin_y);
     }
 }
 
