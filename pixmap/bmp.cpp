@@ -48,14 +48,17 @@ Ref<TPixmap> TPixmapLoaderBMP::LoadPixmap(const Ref<TStream>& streamRef) {
     case 32: rowBytes = int64_t(width) * 4; break;
     default: return nullptr;  // 16 bits and anything else
     }
-    if (rowBytes > kMaxRowBytes) return nullptr;
+    // The limit applies to the masked row lengths; a 32-bit row is width * 4 bytes, bounded by
+    // the pixel limit alone.
+    if (bits != 32 && rowBytes > kMaxRowBytes) return nullptr;
     const int64_t paletteSize = bits == 4 ? 16 : bits == 8 ? 256 : 0;
     const int64_t colours = coloursUsed ? coloursUsed : paletteSize;
     if (paletteSize && colours > paletteSize) return nullptr;  // more colours than indices reach
 
     const int format = bits == 32 ? FORMAT_BGRA8888 : FORMAT_BGR888;
     Ref<TPixmap> pixmap = TPixmap::Create(width, height, format, 4);
-    std::vector<uint8_t> row(size_t(rowBytes), 0);
+    // 32-bit rows are already in the pixmap's format: they are read straight into it.
+    std::vector<uint8_t> row(bits == 32 ? 0 : size_t(rowBytes), 0);
 
     if (bits == 1) {
         // Always two palette entries, whatever the colour count says.
@@ -88,11 +91,16 @@ Ref<TPixmap> TPixmapLoaderBMP::LoadPixmap(const Ref<TStream>& streamRef) {
             }
             ConvertPixels(entries.data(), FORMAT_BGRA8888, pixmap->PixelPtr(0, y), format, width);
         }
-    } else {
-        const int rowFormat = bits == 24 ? FORMAT_BGR888 : FORMAT_BGRA8888;
+    } else if (bits == 24) {
         for (int32_t y = height - 1; y >= 0; --y) {
             ReadRow(stream, row);
-            ConvertPixels(row.data(), rowFormat, pixmap->PixelPtr(0, y), format, width);
+            ConvertPixels(row.data(), FORMAT_BGR888, pixmap->PixelPtr(0, y), format, width);
+        }
+    } else {
+        for (int32_t y = height - 1; y >= 0; --y) {
+            uint8_t* out = pixmap->PixelPtr(0, y);
+            std::memset(out, 0, size_t(rowBytes));
+            stream.ReadBytes(out, int32_t(rowBytes));
         }
     }
     return pixmap;
