@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <iostream>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include <corvex/system/entry.h>
 
@@ -36,6 +38,14 @@ std::string Lower(std::string s) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
     return s;
+}
+
+// Appends the pieces into one string. Written out rather than as `"literal" + std::string`,
+// which g++ 12 at -O2 misreads as an overlapping copy inside libstdc++ (a false -Wrestrict).
+std::string Joined(std::initializer_list<std::string_view> pieces) {
+    std::string out;
+    for (std::string_view piece : pieces) out.append(piece);
+    return out;
 }
 
 bool IsKind(const std::string& path, mode_t kind) {
@@ -68,7 +78,7 @@ int32_t TerminalProceed(const TString& text, int32_t serious) {
 }
 
 TString TerminalRequestFile(const TString& title, const TString& filter, int32_t save, const TString& path) {
-    std::string choices = " [" + ToUtf8(filter) + "] " + ToUtf8(path) + " > ";
+    const std::string choices = Joined({" [", ToUtf8(filter), "] ", ToUtf8(path), " > "});
     Prompt(title, choices.c_str());
     std::string line;
     if (!ReadAnswer(line) || line.empty()) return {};
@@ -78,7 +88,7 @@ TString TerminalRequestFile(const TString& title, const TString& filter, int32_t
 }
 
 TString TerminalRequestDir(const TString& title, const TString& path) {
-    std::string choices = " " + ToUtf8(path) + " > ";
+    const std::string choices = Joined({" ", ToUtf8(path), " > "});
     Prompt(title, choices.c_str());
     std::string line;
     if (!ReadAnswer(line) || !IsKind(line, S_IFDIR)) return {};
