@@ -1,19 +1,65 @@
-# corvex_add_library(NAME SOURCES ... [DEPS ...])
+# corvex_add_library(NAME SOURCES ... [DEPS ...] [EXPORT_NAME name] [INTERNAL] [NOINSTALL])
 # One library per module folder. Public headers live in include/corvex/ and are included as
 # <corvex/folder/name.h>; private headers stay beside the sources as "folder/name.h".
+#
+# A framework library follows BUILD_SHARED_LIBS (static by default; shared ones carry VERSION and
+# SOVERSION), gets the in-tree alias Corvex::<export name> (default: NAME without "corvex_"), and
+# is installed and exported in the Corvex package. INTERNAL marks a library users do not name
+# themselves: it is still installed and exported (the static libraries above it need it) but stays
+# out of Corvex::corvex's own list. NOINSTALL makes a static library of this tree's programs
+# (sandbox, tools), never installed.
 function(corvex_add_library name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
-    add_library(${name} STATIC ${ARG_SOURCES})
+    cmake_parse_arguments(ARG "INTERNAL;NOINSTALL" "EXPORT_NAME" "SOURCES;DEPS" ${ARGN})
+    if(ARG_NOINSTALL)
+        add_library(${name} STATIC ${ARG_SOURCES})
+    else()
+        add_library(${name} ${ARG_SOURCES})
+    endif()
     target_include_directories(${name}
-        PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include> $<INSTALL_INTERFACE:include>
+        PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include> $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>
         PRIVATE ${PROJECT_SOURCE_DIR})
+    target_compile_features(${name} PUBLIC cxx_std_20)
     target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+    if(ARG_NOINSTALL)
+        return()
+    endif()
+
+    if(NOT ARG_EXPORT_NAME)
+        string(REGEX REPLACE "^corvex_" "" ARG_EXPORT_NAME ${name})
+    endif()
+    set_target_properties(${name} PROPERTIES
+        EXPORT_NAME ${ARG_EXPORT_NAME}
+        VERSION ${PROJECT_VERSION}
+        SOVERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR})
+    add_library(Corvex::${ARG_EXPORT_NAME} ALIAS ${name})
+    # Lowest layer first: the order libraries are added is the order the linker needs reversed.
+    set_property(GLOBAL APPEND PROPERTY CORVEX_LIBRARIES ${name})
+    if(NOT ARG_INTERNAL)
+        set_property(GLOBAL APPEND PROPERTY CORVEX_PUBLIC_LIBRARIES ${name})
+    endif()
+    if(CORVEX_INSTALL)
+        install(TARGETS ${name} EXPORT CorvexTargets
+            ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Corvex_Development
+            LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Corvex_Runtime
+                    NAMELINK_COMPONENT Corvex_Development
+            RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Corvex_Runtime)
+    endif()
+endfunction()
+
+# corvex_install_program(TARGET): installs one of this tree's programs (tools, sandbox) to bin/.
+function(corvex_install_program target)
+    if(CORVEX_INSTALL)
+        install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Corvex_Programs)
+    endif()
 endfunction()
 
 # corvex_add_test(NAME SOURCES ... [DEPS ...] [DISPLAY])
 # A GoogleTest binary. Plain tests are registered case by case; DISPLAY tests run
 # as one CTest entry under a private Xvfb started by scripts/with-xvfb.sh.
 function(corvex_add_test name)
+    if(NOT CORVEX_BUILD_TESTS)
+        return()
+    endif()
     cmake_parse_arguments(ARG "DISPLAY" "TIMEOUT" "SOURCES;DEPS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
@@ -33,13 +79,12 @@ function(corvex_add_test name)
 endfunction()
 
 # corvex_add_benchmark(NAME SOURCES ... [DEPS ...]): a Google Benchmark program, built when
-# CORVEX_BENCHMARKS is on and run by hand (see BENCHMARKS.md); never part of the test suite.
+# CORVEX_BUILD_BENCHMARKS is on and run by hand (see BENCHMARKS.md); never part of the test suite.
 function(corvex_add_benchmark name)
-    if(NOT CORVEX_BENCHMARKS)
+    if(NOT CORVEX_BUILD_BENCHMARKS)
         return()
     endif()
     cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
-    find_package(benchmark REQUIRED)
     add_executable(${name} ${ARG_SOURCES})
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
     target_link_libraries(${name} PRIVATE ${ARG_DEPS} benchmark::benchmark Threads::Threads)
