@@ -67,7 +67,20 @@ def same_family(a, b):
         common += 1
     while common > 0 and not (a[common:common + 1].isupper() and b[common:common + 1].isupper()):
         common -= 1
-    return common >= 4
+    stem = a[:common]
+    return len(stem) >= 4 and any(c.islower() for c in stem)
+
+
+MULTI_CONSTANT = re.compile(r'^(\s*)(constexpr\s+[\w:]+)\s+(\w+\s*=\s*[^,;]+(?:,\s*\w+\s*=\s*[^,;]+)+);\s*$')
+
+
+def one_per_declaration(code, doc):
+    """`constexpr int A = 1, B = 2;` as Doxygen sees it: one documented constant each."""
+    m = MULTI_CONSTANT.match(code)
+    if not m:
+        return None
+    parts = [p.strip() for p in m.group(3).split(',')]
+    return m.group(1) + ' '.join('%s %s; /**< %s */' % (m.group(2), p, doc) for p in parts)
 
 
 class Scope:
@@ -147,10 +160,11 @@ def filtered(lines):
                     scope.block = ('shared', scope.block[1])
                 elif scope.trailing and same_family(scope.trailing[0], name):
                     doc = scope.trailing[1]
-                elif scope.title:
+                else:
+                    scope.trailing = None
                     doc = scope.title
                 if doc:
-                    out[i] += '  ///< ' + doc
+                    out[i] = one_per_declaration(out[i], doc) or out[i] + '  ///< ' + doc
             decl_start = None
         # Enter and leave class, struct and namespace bodies.
         for _ in range(max(depth_change, 0)):
