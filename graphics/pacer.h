@@ -11,19 +11,19 @@ namespace corvex {
 inline int32_t MillisBetween(int32_t a, int32_t b) {
     return static_cast<int32_t>(static_cast<uint32_t>(b) - static_cast<uint32_t>(a));
 }
-inline int32_t MillisAdd(int32_t t, int32_t ms) {
+inline int32_t MillisAdd(int32_t t, int32_t ms) {  // t + ms on the wrapping clock
     return static_cast<int32_t>(static_cast<uint32_t>(t) + static_cast<uint32_t>(ms));
 }
 
 // The pacer's schedule: pacingHertz frames take exactly 1000 ms on average, each frame
 // frameMillis long plus one millisecond on frameRemainder of every pacingHertz frames.
 struct TFramePacer {
-    int32_t pacingEnabled = 0;
-    int32_t pacingHertz = 0;
-    int32_t frameMillis = 0;
-    int32_t frameRemainder = 0;
-    int32_t remainderAccumulator = 0;
-    int32_t nextFlipTime = 0;
+    int32_t pacingEnabled = 0;  // non-zero: Flip waits for the schedule
+    int32_t pacingHertz = 0;  // frames per second, 0 = none
+    int32_t frameMillis = 0;  // 1000 / pacingHertz
+    int32_t frameRemainder = 0;  // 1000 % pacingHertz
+    int32_t remainderAccumulator = 0;  // spreads the remainder over the frames
+    int32_t nextFlipTime = 0;  // clock time the next frame is due
 
     // Sets the rate (0 = none) and starts the schedule at now; leaves pacingEnabled alone.
     void Start(int32_t hertz, int32_t now);

@@ -5,7 +5,9 @@ The headers carry plain one-line `//` comments. Run by Doxygen on every header, 
 them into documentation without moving any line:
   - the comment block at the top of a file documents the file;
   - a comment block directly above a declaration documents it (`///`), and also the declarations
-    right after it that have no comment of their own, up to a blank line or a commented one;
+    right after it that have no comment of their own, up to a blank line (in a class) or up to
+    the first one with a comment of its own (between free functions);
+  - `int a = 1, b = 2;` is shown to Doxygen as one declaration each, so each gets the comment;
   - a comment after a declaration on its line documents it (`///<`), and also the lines right
     below it that declare the same family of names (CurrentGraphicsWidth, ...Height, ...Depth);
   - what is still undocumented below a section ruler (`// --- Drivers ---`) gets the ruler's
@@ -18,7 +20,7 @@ import sys
 
 COMMENT = re.compile(r'^(\s*)//(?!/)\s?(.*)$')
 RULER = re.compile(r'^\s*//\s*-{2,}')
-NOT_A_DECLARATION = re.compile(r'^\s*(#|}|{|public:|protected:|private:|namespace\b|template\s*<.*>\s*$|$)')
+NOT_A_DECLARATION = re.compile(r'^\s*(#|}|{|public:|protected:|private:|namespace\b|$)')
 NAME = re.compile(r'([A-Za-z_][A-Za-z0-9_]*)\s*(\(|=|;|\{|\[|$)')
 
 
@@ -65,19 +67,21 @@ def same_family(a, b):
     common = 0
     while common < min(len(a), len(b)) and a[common] == b[common]:
         common += 1
-    while common > 0 and not (a[common:common + 1].isupper() and b[common:common + 1].isupper()):
-        common -= 1
+    if not (a[common:common + 1].isupper() and b[common:common + 1].isupper()):
+        return False  # GraphicsModes and GraphicsModeCount part inside a word
     stem = a[:common]
-    return len(stem) >= 4 and any(c.islower() for c in stem)
+    # A verb alone (ReadByte, ReadInt) is no family; a longer stem (MousePosX, MousePosY) is.
+    return len(stem) >= 8 and any(c.islower() for c in stem)
 
 
-MULTI_CONSTANT = re.compile(r'^(\s*)(constexpr\s+[\w:]+)\s+(\w+\s*=\s*[^,;]+(?:,\s*\w+\s*=\s*[^,;]+)+);\s*$')
+MULTI = re.compile(r'^(\s*)((?:constexpr\s+|static\s+)?[\w:]+)\s+'
+                   r'(\w+\s*(?:=\s*[^,;(){}]+)?(?:,\s*\w+\s*(?:=\s*[^,;(){}]+)?)+);\s*$')
 
 
 def one_per_declaration(code, doc):
-    """`constexpr int A = 1, B = 2;` as Doxygen sees it: one documented constant each."""
-    m = MULTI_CONSTANT.match(code)
-    if not m:
+    """`int a = 1, b = 2;  // doc` as Doxygen sees it: one declaration each, each with the doc."""
+    m = MULTI.match(code)
+    if not m or m.group(2) in ('return', 'using', 'typedef'):
         return None
     parts = [p.strip() for p in m.group(3).split(',')]
     return m.group(1) + ' '.join('%s %s; /**< %s */' % (m.group(2), p, doc) for p in parts)
@@ -90,6 +94,9 @@ class Scope:
         self.title = None      # the last ruler's title
         self.block = None      # the comment block right above, while the run it heads lasts
         self.trailing = None   # (name, text) of the declaration just above, documented on its line
+        # In a class a comment above a run of members (up to a blank line) speaks for all of them;
+        # between free functions it stops at the first one with a comment of its own.
+        self.in_class = False
 
 
 def filtered(lines):
@@ -137,7 +144,12 @@ def filtered(lines):
         split = split_comment(line)
         code = split[0] if split else line
         if split and not NOT_A_DECLARATION.match(code):
-            out[i] = code + '///< ' + split[1]
+            if re.match(r'\s*(template\s*<.*>\s*)?(class|struct|union)\b', code) and braces(code) > 0:
+                # `class X {  // text`: a trailing comment cannot document a class; a leading one can.
+                indent = code[:len(code) - len(code.lstrip())]
+                out[i] = indent + '/** ' + split[1] + ' */ ' + code.strip()
+            else:
+                out[i] = one_per_declaration(code.rstrip(), split[1]) or code + '///< ' + split[1]
         if decl_start is None and not NOT_A_DECLARATION.match(code):
             decl_start = i
             decl_documented = False
@@ -151,15 +163,18 @@ def filtered(lines):
                 scope.trailing = (name, split[1]) if split else None
                 if scope.block and scope.block[0] == 'first':
                     scope.block = ('first-used', scope.block[1])
-                else:
+                elif not scope.in_class:
                     scope.block = None
             else:
                 doc = None
-                if scope.block:
+                if scope.trailing and same_family(scope.trailing[0], name):
+                    doc = scope.trailing[1]
+                    if scope.block:
+                        scope.block = ('shared', scope.block[1])
+                elif scope.block:
                     doc = None if scope.block[0] == 'first' else scope.block[1]
                     scope.block = ('shared', scope.block[1])
-                elif scope.trailing and same_family(scope.trailing[0], name):
-                    doc = scope.trailing[1]
+                    scope.trailing = None
                 else:
                     scope.trailing = None
                     doc = scope.title
@@ -169,6 +184,7 @@ def filtered(lines):
         # Enter and leave class, struct and namespace bodies.
         for _ in range(max(depth_change, 0)):
             scopes.append(Scope())
+            scopes[-1].in_class = bool(re.match(r'\s*(template\s*<.*>\s*)?(class|struct|union)\b', code))
         for _ in range(max(-depth_change, 0)):
             if len(scopes) > 1:
                 scopes.pop()

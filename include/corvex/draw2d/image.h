@@ -11,6 +11,7 @@
 
 namespace corvex {
 
+// An image: its frames' pixmaps, their renderer frames and the handle it is drawn about.
 class TImage : public TData {
 public:
     int width = 0, height = 0;  // size of every frame
@@ -26,6 +27,7 @@ public:
     virtual Ref<TPixmap> Lock(int index, int read, int write);   // write drops the frame
     virtual void SetPixmap(int index, Ref<TPixmap> pixmap);      // colour-keyed when masked
 
+    // frame_count empty frames; masked images key away the mask colour.
     static Ref<TImage> Create(int width, int height, int frame_count, int flags, int mask_r, int mask_g,
                               int mask_b);
     // The URL may be a TPixmap, used as it is. Null when no pixmap can be had.

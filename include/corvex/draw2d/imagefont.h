@@ -13,51 +13,55 @@
 namespace corvex {
 
 // ---- Abstract fonts, as font-file loaders produce them
+// One glyph of a font: its ink, its advance and where the ink sits relative to the pen.
 class TGlyph : public TObject {
 public:
     virtual Ref<TObject> Pixels() = 0;  // a TPixmap, or Null for a glyph without ink
-    virtual float Advance() = 0;
-    virtual void GetRect(int& x, int& y, int& width, int& height) = 0;
+    virtual float Advance() = 0;  // pen movement after the glyph, in pixels
+    virtual void GetRect(int& x, int& y, int& width, int& height) = 0;  // the ink's rectangle relative to the pen
 };
 
+// A font as a loader reads it: a table of glyphs and the map from character codes to them.
 class TFont : public TObject {
 public:
-    virtual int Style() = 0;
-    virtual int Height() = 0;
-    virtual int CountGlyphs() = 0;
+    virtual int Style() = 0;  // the style bits it was loaded with
+    virtual int Height() = 0;  // line height in pixels
+    virtual int CountGlyphs() = 0;  // number of glyphs; indices run from 0
     virtual int CharToGlyph(int code) = 0;  // -1: no glyph
-    virtual Ref<TGlyph> LoadGlyph(int index) = 0;
+    virtual Ref<TGlyph> LoadGlyph(int index) = 0;  // the glyph at index
 };
 
-// Succ() is the loader added before it.
+// Reads font files of one kind. Succ() is the loader added before it.
 class TFontLoader : public TObject, public TChainLink<TFontLoader> {
 public:
-    virtual Ref<TFont> LoadFont(const TUrl& url, int size, int style) = 0;
+    virtual Ref<TFont> LoadFont(const TUrl& url, int size, int style) = 0;  // Null: not this loader's kind
 };
 
 // ---- Image fonts
+// A glyph of an image font: an image drawn at an offset from the pen.
 class TImageGlyph : public TObject {
 public:
     Ref<TImage> _image;  // Null: the glyph advances the pen and draws nothing
-    float _advance = 0;
+    float _advance = 0;  // pen movement after the glyph
     int _x = 0, _y = 0, _w = 0, _h = 0;  // image placement relative to the pen
 
-    Ref<TObject> Pixels() { return _image; }
-    float Advance() { return _advance; }
-    void GetRect(int& x, int& y, int& width, int& height);
+    Ref<TObject> Pixels() { return _image; }  // the glyph's image, Null without ink
+    float Advance() { return _advance; }  // pen movement after the glyph
+    void GetRect(int& x, int& y, int& width, int& height);  // the image's placement relative to the pen
 };
 
+// A font whose glyphs are images, drawn through the current drawing state.
 class TImageFont : public TObject {
 public:
     Ref<TFont> _src_font;                  // Null for the built-in font
     std::vector<Ref<TImageGlyph>> _glyphs; // filled on demand when there is a source font
-    int _imageFlags = 0;
+    int _imageFlags = 0;  // IMAGE_* flags of the glyph images
 
-    int Style();
-    int Height();
-    int CountGlyphs();
+    int Style();  // the source font's style, 0 for the built-in font
+    int Height();  // line height in pixels
+    int CountGlyphs();  // number of glyphs
     int CharToGlyph(int code);             // -1: no glyph
-    Ref<TImageGlyph> LoadGlyph(int index);
+    Ref<TImageGlyph> LoadGlyph(int index);  // the glyph at index, made on first use
     // Draws text with its pen at (x, y) in window pixels; the pen advances along (ix, jx).
     void Draw(const TString& text, float x, float y, float ix, float iy, float jx, float jy);
 

@@ -30,53 +30,53 @@ public:
 // (u*ix + v*iy + tx, u*jx + v*jy + ty) with the matrix of the last SetTransform.
 class TZeph2DDriver : public TGraphicsDriver {
 public:
-    virtual Ref<TImageFrame> CreateFrameFromPixmap(const Ref<TPixmap>& pixmap, int flags) = 0;
-    virtual void SetBlend(int mode) = 0;
-    virtual void SetAlpha(float alpha) = 0;
-    virtual void SetColor(int red, int green, int blue) = 0;
-    virtual void SetClsColor(int red, int green, int blue) = 0;
-    virtual void SetViewport(int x, int y, int width, int height) = 0;
-    virtual void SetTransform(float ix, float iy, float jx, float jy) = 0;
-    virtual void SetLineWidth(float width) = 0;
-    virtual void Cls() = 0;
-    virtual void Plot(float x, float y) = 0;
-    virtual void DrawLine(float x0, float y0, float x1, float y1, float tx, float ty) = 0;
-    virtual void DrawRect(float x0, float y0, float x1, float y1, float tx, float ty) = 0;
-    virtual void DrawOval(float x0, float y0, float x1, float y1, float tx, float ty) = 0;
+    virtual Ref<TImageFrame> CreateFrameFromPixmap(const Ref<TPixmap>& pixmap, int flags) = 0;  // a drawable frame (texture) of the pixmap; IMAGE_* flags
+    virtual void SetBlend(int mode) = 0;  // BLEND_* mode for what is drawn next
+    virtual void SetAlpha(float alpha) = 0;  // opacity 0..1 for what is drawn next
+    virtual void SetColor(int red, int green, int blue) = 0;  // drawing colour, 0..255 each
+    virtual void SetClsColor(int red, int green, int blue) = 0;  // colour Cls fills with
+    virtual void SetViewport(int x, int y, int width, int height) = 0;  // the window rectangle drawing is clipped to
+    virtual void SetTransform(float ix, float iy, float jx, float jy) = 0;  // the matrix local points go through
+    virtual void SetLineWidth(float width) = 0;  // width of lines in pixels
+    virtual void Cls() = 0;  // fills the viewport with the Cls colour
+    virtual void Plot(float x, float y) = 0;  // one pixel at window (x, y)
+    virtual void DrawLine(float x0, float y0, float x1, float y1, float tx, float ty) = 0;  // local points, placed at (tx, ty)
+    virtual void DrawRect(float x0, float y0, float x1, float y1, float tx, float ty) = 0;  // filled, local corners, placed at (tx, ty)
+    virtual void DrawOval(float x0, float y0, float x1, float y1, float tx, float ty) = 0;  // filled, in the local rectangle, placed at (tx, ty)
     virtual void DrawPoly(const std::vector<float>& xy, float handle_x, float handle_y, float origin_x,
-                          float origin_y) = 0;
-    virtual void DrawPixmap(const Ref<TPixmap>& pixmap, int x, int y) = 0;
-    virtual Ref<TPixmap> GrabPixmap(int x, int y, int width, int height) = 0;
+                          float origin_y) = 0;  // filled polygon of local x, y pairs
+    virtual void DrawPixmap(const Ref<TPixmap>& pixmap, int x, int y) = 0;  // unscaled at window (x, y)
+    virtual Ref<TPixmap> GrabPixmap(int x, int y, int width, int height) = 0;  // window pixels, row 0 at the top
 };
 
 // The drawing state of one graphics context.
 class TZeph2DGraphics : public TGraphics {
 public:
     int color_red = 255, color_green = 255, color_blue = 255;  // stored unchanged
-    float color_alpha = 1.0f;
-    int clscolor_red = 0, clscolor_green = 0, clscolor_blue = 0;
-    float line_width = 1.0f;
+    float color_alpha = 1.0f;  // SetAlpha
+    int clscolor_red = 0, clscolor_green = 0, clscolor_blue = 0;  // SetClsColor
+    float line_width = 1.0f;  // SetLineWidth
     float tform_rot = 0.0f;  // degrees; positive turns clockwise on screen
-    float tform_scale_x = 1.0f, tform_scale_y = 1.0f;
+    float tform_scale_x = 1.0f, tform_scale_y = 1.0f;  // SetScale
     float tform_ix = 1.0f, tform_iy = 0.0f, tform_jx = 0.0f, tform_jy = 1.0f;  // from rotation and scale
-    int viewport_x = 0, viewport_y = 0, viewport_w = 0, viewport_h = 0;
-    float origin_x = 0.0f, origin_y = 0.0f;
+    int viewport_x = 0, viewport_y = 0, viewport_w = 0, viewport_h = 0;  // SetViewport
+    float origin_x = 0.0f, origin_y = 0.0f;  // SetOrigin
     float handle_x = 0.0f, handle_y = 0.0f;  // the NEGATED handle
-    Ref<TImageFont> image_font;
-    int blend_mode = BLEND_MASK;
-    Ref<TGraphics> _graphics;
-    Ref<TZeph2DDriver> _driver;
+    Ref<TImageFont> image_font;  // SetImageFont; starts as the built-in font
+    int blend_mode = BLEND_MASK;  // SetBlend
+    Ref<TGraphics> _graphics;  // the context this state draws into
+    Ref<TZeph2DDriver> _driver;  // the driver that draws
     int _setup = 0;  // 1 once the first MakeCurrent has cleared both buffers
 
     Ref<TGraphicsDriver> Driver() override;
-    void GetSettings(int32_t* width, int32_t* height, int32_t* depth, int32_t* hertz, int32_t* flags) override;
+    void GetSettings(int32_t* width, int32_t* height, int32_t* depth, int32_t* hertz, int32_t* flags) override;  // those of the context it draws into
     void Close() override;
     virtual void Validate();     // re-applies the whole record to the driver
     virtual void MakeCurrent();  // current state + Validate; the first time also clears both buffers
 
-    static void ClearCurrent();
-    static Ref<TZeph2DGraphics> Current();
-    static Ref<TZeph2DGraphics> Create(const Ref<TGraphics>& graphics, const Ref<TZeph2DDriver>& driver);
+    static void ClearCurrent();  // no drawing state current
+    static Ref<TZeph2DGraphics> Current();  // the current drawing state, Null when none
+    static Ref<TZeph2DGraphics> Create(const Ref<TGraphics>& graphics, const Ref<TZeph2DDriver>& driver);  // a default state over graphics, drawn by driver
 
 private:
     std::weak_ptr<TZeph2DGraphics> _self;

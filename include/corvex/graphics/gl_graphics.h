@@ -15,11 +15,12 @@ struct TGLContextRecord;
 class TGLGraphics : public TGraphics {
 public:
     Ref<TGraphicsDriver> Driver() override;  // the one TGLGraphicsDriver
-    void GetSettings(int32_t* width, int32_t* height, int32_t* depth, int32_t* hertz, int32_t* flags) override;
+    void GetSettings(int32_t* width, int32_t* height, int32_t* depth, int32_t* hertz, int32_t* flags) override;  // as opened; all 0 once closed
     void Close() override;                   // closes the context and its own window; twice does nothing
     glx::TGLContextRecord* _context = nullptr;  // nullptr once closed
 };
 
+// The OpenGL graphics driver: one instance, GLGraphicsDriver().
 class TGLGraphicsDriver : public TGraphicsDriver {
 public:
     TGraphicsModes GraphicsModes() override;  // XRandR modes of the primary monitor

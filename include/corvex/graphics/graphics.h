@@ -24,20 +24,20 @@ class TGraphicsDriver;
 // Depth 0 is a window on the desktop; any other depth is full screen at that many bits per pixel.
 class TGraphics : public TObject {
 public:
-    virtual Ref<TGraphicsDriver> DataType() { return Driver(); }
+    virtual Ref<TGraphicsDriver> DataType() { return Driver(); }  // the type of a context is its driver
     virtual Ref<TGraphicsDriver> Driver() = 0;  // the driver that made this context
-    virtual void GetSettings(int32_t* width, int32_t* height, int32_t* depth, int32_t* hertz, int32_t* flags) = 0;
+    virtual void GetSettings(int32_t* width, int32_t* height, int32_t* depth, int32_t* hertz, int32_t* flags) = 0;  // the settings it was opened with
     virtual void Close() = 0;                   // releases window and context; the object stays, unusable
 };
 
 // One display mode.
 class TGraphicsMode : public TObject {
 public:
-    int32_t width = 0;
-    int32_t height = 0;
+    int32_t width = 0;  // in pixels
+    int32_t height = 0;  // in pixels
     int32_t depth = 0;  // bits per pixel
     int32_t hertz = 0;  // refresh rate, 0 when unknown
-    static Ref<TGraphicsMode> Create(int32_t width, int32_t height, int32_t depth, int32_t hertz);
+    static Ref<TGraphicsMode> Create(int32_t width, int32_t height, int32_t depth, int32_t hertz);  // a mode with these settings
     TString ToString() const;  // "800,600,32 60Hz"
 };
 using TGraphicsModes = std::vector<Ref<TGraphicsMode>>;
@@ -45,8 +45,8 @@ using TGraphicsModes = std::vector<Ref<TGraphicsMode>>;
 // A graphics back end.
 class TGraphicsDriver : public TObject {
 public:
-    virtual TString Tag() { return u"KVL.Graphics.TGraphics"; }
-    virtual TGraphicsModes GraphicsModes() = 0;
+    virtual TString Tag() { return u"KVL.Graphics.TGraphics"; }  // the type name of graphics drivers
+    virtual TGraphicsModes GraphicsModes() = 0;  // the display modes it can open full screen
     // window is a native window handle (an X window id for the GL driver).
     virtual Ref<TGraphics> AttachGraphics(uintptr_t window, int32_t flags) = 0;
     virtual Ref<TGraphics> CreateGraphics(int32_t width, int32_t height, int32_t depth, int32_t hertz,

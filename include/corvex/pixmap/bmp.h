@@ -10,7 +10,7 @@ namespace corvex {
 // 65532 bytes, or more colours than the palette holds. Missing data at the end reads as zeros.
 class TPixmapLoaderBMP : public TPixmapLoader {
 public:
-    Ref<TPixmap> LoadPixmap(const Ref<TStream>& stream) override;
+    Ref<TPixmap> LoadPixmap(const Ref<TStream>& stream) override;  // the BMP file on stream, or Null
 };
 
 }  // namespace corvex

@@ -16,6 +16,7 @@ Ref<TPixmap> LoadJpegPixmap(const TUrl& url);
 // URL will not open for writing or the image cannot be written.
 int SaveJpegPixmap(const Ref<TPixmap>& pixmap, const TUrl& url, int quality = 75);
 
+// The JPEG pixmap loader.
 class TPixmapLoaderJPG : public TPixmapLoader {
 public:
     Ref<TPixmap> LoadPixmap(const Ref<TStream>& stream) override;  // LoadJpegPixmap(stream)
@@ -26,10 +27,11 @@ public:
 using TJpegReadFunction = int32_t (*)(uint8_t* buffer, int32_t size, TStream& stream);
 int32_t ReadJpegFromStream(uint8_t* buffer, int32_t size, TStream& stream);  // stream.Read
 
+// A decoded JPEG image: size, components and pixel rows.
 struct TJpegImage {
-    int32_t width = 0;
-    int32_t height = 0;
-    int32_t components = 0;
+    int32_t width = 0;  // in pixels
+    int32_t height = 0;  // in pixels
+    int32_t components = 0;  // colour components per pixel (1 grey, 3 RGB, 4 CMYK)
     uint8_t* pixels = nullptr;  // width * height * components bytes from malloc; caller frees
 };
 

@@ -19,7 +19,7 @@ namespace corvex {
 // Succ() is the loader registered before it.
 class TPixmapLoader : public TObject, public TChainLink<TPixmapLoader> {
 public:
-    virtual Ref<TPixmap> LoadPixmap(const Ref<TStream>& stream) = 0;
+    virtual Ref<TPixmap> LoadPixmap(const Ref<TStream>& stream) = 0;  // the pixmap, or Null to decline
 };
 
 void RegisterPixmapLoader(Ref<TPixmapLoader> loader);  // links it in at the head; Null or a repeat: nothing

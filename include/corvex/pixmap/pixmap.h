@@ -15,13 +15,13 @@
 namespace corvex {
 
 // ---- Data objects: the hook into object serialisation
-struct TDataType {
+struct TDataType {  // the serialised type of data objects
     std::string name;  // "KVL.Pixmap.TPixmap"
 };
 
-class TData : public TObject {
+class TData : public TObject {  // an object that can be serialised
 public:
-    virtual const TDataType& DataType() const = 0;
+    virtual const TDataType& DataType() const = 0;  // its serialised type
 };
 
 // ---- TPixmap

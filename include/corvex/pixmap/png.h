@@ -16,6 +16,7 @@ Ref<TPixmap> LoadPngPixmap(const TUrl& url);
 // 0 when the URL will not open for writing or the image cannot be written.
 int SavePngPixmap(const Ref<TPixmap>& pixmap, const TUrl& url, int compression = 6);
 
+// The PNG pixmap loader.
 class TPixmapLoaderPNG : public TPixmapLoader {
 public:
     Ref<TPixmap> LoadPixmap(const Ref<TStream>& stream) override;  // LoadPngPixmap(stream)

@@ -10,7 +10,7 @@ namespace corvex {
 // outside 1..4096, and run-length packets that reach past the end of their row.
 class TPixmapLoaderTGA : public TPixmapLoader {
 public:
-    Ref<TPixmap> LoadPixmap(const Ref<TStream>& stream) override;
+    Ref<TPixmap> LoadPixmap(const Ref<TStream>& stream) override;  // the TGA file on stream, or Null
 };
 
 }  // namespace corvex

@@ -13,11 +13,11 @@ namespace corvex {
 // catches it; what() returns the same text in UTF-8.
 class TException : public std::exception {
 public:
-    TException() = default;
-    explicit TException(TString text);
-    explicit TException(std::string_view utf8);
-    virtual TString ToString() const { return _text; }
-    const char* what() const noexcept override;
+    TException() = default;  // empty text
+    explicit TException(TString text);  // with this text
+    explicit TException(std::string_view utf8);  // with this text, in UTF-8
+    virtual TString ToString() const { return _text; }  // the text
+    const char* what() const noexcept override;  // the text in UTF-8
 
 private:
     TString _text;
@@ -27,7 +27,7 @@ private:
 // An error the caller cannot continue from ("Stream is not readable", "Too many hook ids", ...).
 class TRuntimeException : public TException {
 public:
-    using TException::TException;
+    using TException::TException;  // the constructors of TException
 };
 
 // The text of any exception: TException::ToString(), std::exception::what(), or "Unknown exception".

@@ -9,13 +9,14 @@ namespace corvex {
 template <class T>
 class TList;
 
+// One element of a TList, owned by the list.
 template <class T>
 class TLink {
 public:
-    T& Value() { return _value; }
-    const T& Value() const { return _value; }
-    TLink* NextLink() const { return _succ.get(); }
-    TLink* PrevLink() const { return _pred; }
+    T& Value() { return _value; }  // the element
+    const T& Value() const { return _value; }  // the element
+    TLink* NextLink() const { return _succ.get(); }  // the next link, nullptr at the end
+    TLink* PrevLink() const { return _pred; }  // the previous link, nullptr at the start
 
 private:
     friend class TList<T>;
@@ -25,6 +26,7 @@ private:
     TLink* _pred = nullptr;
 };
 
+// A doubly linked list that owns its links; appends at the end, walked first to last.
 template <class T>
 class TList {
 public:
@@ -33,7 +35,7 @@ public:
     TList& operator=(const TList&) = delete;
     ~TList() { Clear(); }
 
-    TLink<T>* AddLast(T value) {
+    TLink<T>* AddLast(T value) {  // appends value; its link stays valid until removed
         std::unique_ptr<TLink<T>> link(new TLink<T>(std::move(value)));
         TLink<T>* raw = link.get();
         raw->_pred = _last;
@@ -61,33 +63,33 @@ public:
         --_count;
     }
 
-    void Clear() {
+    void Clear() {  // removes every link
         // Unlink iteratively so a long list does not recurse in destructors.
         while (_first) _first = std::move(_first->_succ);
         _last = nullptr;
         _count = 0;
     }
 
-    TLink<T>* FirstLink() const { return _first.get(); }
-    TLink<T>* LastLink() const { return _last; }
-    size_t Count() const { return _count; }
-    bool IsEmpty() const { return _count == 0; }
+    TLink<T>* FirstLink() const { return _first.get(); }  // nullptr when empty
+    TLink<T>* LastLink() const { return _last; }  // nullptr when empty
+    size_t Count() const { return _count; }  // number of links
+    bool IsEmpty() const { return _count == 0; }  // no links
 
-    class iterator {
+    class iterator {  // walks the values first to last
     public:
-        explicit iterator(TLink<T>* link) : _link(link) {}
-        T& operator*() const { return _link->Value(); }
-        iterator& operator++() {
+        explicit iterator(TLink<T>* link) : _link(link) {}  // at link; nullptr is the end
+        T& operator*() const { return _link->Value(); }  // the value
+        iterator& operator++() {  // to the next link
             _link = _link->NextLink();
             return *this;
         }
-        bool operator!=(const iterator& other) const { return _link != other._link; }
+        bool operator!=(const iterator& other) const { return _link != other._link; }  // at different links
 
     private:
         TLink<T>* _link;
     };
-    iterator begin() const { return iterator(_first.get()); }
-    iterator end() const { return iterator(nullptr); }
+    iterator begin() const { return iterator(_first.get()); }  // at the first value
+    iterator end() const { return iterator(nullptr); }  // past the last value
 
 private:
     std::unique_ptr<TLink<T>> _first;

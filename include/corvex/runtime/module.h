@@ -12,6 +12,6 @@ namespace corvex {
 
 bool BeginModuleStart(const std::string& name);  // true the first time, false after
 std::vector<std::string> StartedModules();       // names in start order
-void StartRuntimeModule();
+void StartRuntimeModule();  // module "runtime", the lowest layer
 
 }  // namespace corvex

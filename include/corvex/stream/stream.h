@@ -39,6 +39,7 @@ public:
 
 // ---- TIO: the defaults a stream type gets for what it does not override ---------------------
 
+// The byte-level operations of a stream, with defaults that do nothing.
 class TIO : public TObject {
 public:
     virtual bool Eof();                                // Pos() == Size()
@@ -53,6 +54,7 @@ public:
 
 // ---- TStream: whole-buffer and typed transfers built on Read, Write and Eof ------------------
 
+// A stream: TIO plus whole-buffer, typed and text transfers built on it.
 class TStream : public TIO {
 public:
     // Loop until count bytes moved or Eof(); no progress raises. Return count.
@@ -89,9 +91,9 @@ public:
 // Forwards to an inner stream. Without one (after SetStream(Null)) it acts as a bare TIO.
 class TStreamWrapper : public TStream {
 public:
-    explicit TStreamWrapper(Ref<TStream> stream = nullptr);
-    virtual void SetStream(Ref<TStream> stream);
-    const Ref<TStream>& Stream() const { return _stream; }
+    explicit TStreamWrapper(Ref<TStream> stream = nullptr);  // forwards to stream
+    virtual void SetStream(Ref<TStream> stream);  // forwards to stream from now on; Null: none
+    const Ref<TStream>& Stream() const { return _stream; }  // the inner stream
 
     bool Eof() override;
     int32_t Pos() override;
@@ -126,8 +128,8 @@ private:
 // A wrapper whose Close lets go of the inner stream without closing it.
 class TStreamStream : public TStreamWrapper {
 public:
-    using TStreamWrapper::TStreamWrapper;
-    static Ref<TStreamStream> Create(Ref<TStream> stream);
+    using TStreamWrapper::TStreamWrapper;  // the constructors of TStreamWrapper
+    static Ref<TStreamStream> Create(Ref<TStream> stream);  // a wrapper over stream
     int32_t Close() override;
 };
 
@@ -137,8 +139,8 @@ public:
 // 32-bit. Destroying an open stream closes it.
 class TCStream : public TStream {
 public:
-    static constexpr int32_t MODE_READ = 1;
-    static constexpr int32_t MODE_WRITE = 2;
+    static constexpr int32_t MODE_READ = 1;  // Mode() bit: readable
+    static constexpr int32_t MODE_WRITE = 2;  // Mode() bit: writeable
 
     // Both flags "r+b" (must exist), writeable "wb" (creates/truncates), else "rb". Null on failure.
     static Ref<TCStream> OpenFile(const TString& path, bool readable, bool writeable);
@@ -158,8 +160,8 @@ public:
     int32_t Close() override;    // flush, fclose; a second Close does nothing
     int32_t Read(void* buf, int32_t count) override;
     int32_t Write(const void* buf, int32_t count) override;
-    int32_t Mode() const { return _mode; }
-    std::FILE* CStream() const { return _cstream; }
+    int32_t Mode() const { return _mode; }  // MODE_* bits
+    std::FILE* CStream() const { return _cstream; }  // the FILE, nullptr once closed
 
 private:
     TCStream() = default;
@@ -177,7 +179,7 @@ private:
 // A stream over borrowed memory (never freed). Seek clamps to 0..Size(); transfers stay inside.
 class TRamStream : public TStream {
 public:
-    static Ref<TRamStream> Create(void* buf, int32_t size, bool readable, bool writeable);
+    static Ref<TRamStream> Create(void* buf, int32_t size, bool readable, bool writeable);  // over size bytes at buf
     static Ref<TRamStream> Create(const void* buf, int32_t size, bool readable);  // never writeable
 
     int32_t Pos() override { return _pos; }
@@ -200,19 +202,19 @@ private:
 // What a URL may be: a stream, another object, or a string (TString or UTF-8). Converts implicitly.
 class TUrl {
 public:
-    TUrl() = default;
+    TUrl() = default;  // the empty URL: opens nothing
     template <class T>
         requires std::derived_from<T, TObject>
-    TUrl(const Ref<T>& object) : _object(object) {}
-    TUrl(TString text) : _text(std::move(text)), _isText(true) {}
-    TUrl(const char16_t* text) : TUrl(TString(text)) {}
-    TUrl(std::string_view utf8) : TUrl(FromUtf8(utf8)) {}
-    TUrl(const std::string& utf8) : TUrl(FromUtf8(utf8)) {}
-    TUrl(const char* utf8) : TUrl(FromUtf8(utf8)) {}
+    TUrl(const Ref<T>& object) : _object(object) {}  // an object URL
+    TUrl(TString text) : _text(std::move(text)), _isText(true) {}  // a string URL
+    TUrl(const char16_t* text) : TUrl(TString(text)) {}  // a string URL
+    TUrl(std::string_view utf8) : TUrl(FromUtf8(utf8)) {}  // a string URL, from UTF-8
+    TUrl(const std::string& utf8) : TUrl(FromUtf8(utf8)) {}  // a string URL, from UTF-8
+    TUrl(const char* utf8) : TUrl(FromUtf8(utf8)) {}  // a string URL, from UTF-8
 
     const Ref<TObject>& Object() const { return _object; }  // Null for a string URL
     Ref<TStream> Stream() const;                            // the object if it is a stream
-    bool IsText() const { return _isText; }
+    bool IsText() const { return _isText; }  // a string URL
     const TString& Text() const { return _text; }           // empty unless IsText()
 
 private:

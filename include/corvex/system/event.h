@@ -55,21 +55,22 @@ constexpr int32_t MODIFIER_SYSTEM = 8;  // the Windows / Super key
 // A string as an object, for TEvent::extra (the only payload ToString shows).
 class TStringObject : public TObject {
 public:
-    explicit TStringObject(TString text = {}) : text(std::move(text)) {}
-    TString text;
+    explicit TStringObject(TString text = {}) : text(std::move(text)) {}  // holding text
+    TString text;  // the string
 };
 
 // One event. The window layer leaves source and extra Null.
 class TEvent : public TObject, public std::enable_shared_from_this<TEvent> {
 public:
-    int32_t id = 0;
+    int32_t id = 0;  // EVENT_* code
     Ref<TObject> source;  // the object the event concerns
     int32_t data = 0;     // key code, character, button, wheel steps, tick count, ...
     int32_t mods = 0;     // MODIFIER_* bits held
     int32_t x = 0;        // pointer position in client pixels, 0 when not applicable
-    int32_t y = 0;
+    int32_t y = 0;  // pointer position in client pixels, 0 when not applicable
     Ref<TObject> extra;   // additional payload
 
+    // An event with these fields.
     static Ref<TEvent> Create(int32_t id, Ref<TObject> source, int32_t data, int32_t mods, int32_t x, int32_t y,
                               Ref<TObject> extra);
     void Emit();                      // runs the EventEmitHookId chain with this event as data

@@ -18,11 +18,11 @@ class THook : public TObject {
 public:
     Ref<THook> succ;        // next hook, Null at the end
     int32_t priority = 0;   // higher runs earlier
-    THookFunc func = nullptr;
+    THookFunc func = nullptr;  // called with the chain id, the data and context
     Ref<TObject> context;   // handed back to func unchanged
 };
 
-constexpr int32_t HOOK_ID_COUNT = 256;
+constexpr int32_t HOOK_ID_COUNT = 256;  // hook ids run from 0 to HOOK_ID_COUNT - 1
 
 // --- Hook operations --------------------------------------------------------------------------
 int32_t NewHookId();  // next free id 0..255; raises "Too many hook ids" after 256

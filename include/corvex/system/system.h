@@ -19,6 +19,7 @@
 
 namespace corvex {
 
+// The platform side of the system module: messages, the pointer, dialogs and the desktop.
 class TSystemDriver : public TObject {
 public:
     virtual void Poll() = 0;                                   // drain pending messages and posted calls
@@ -47,7 +48,7 @@ public:
     TString RequestFile(const TString& title, const TString& filter, int32_t save, const TString& path) override;
     TString RequestDir(const TString& title, const TString& path) override;
     int32_t OpenURL(const TString& url) override;
-    int32_t mouseVisible = 1;
+    int32_t mouseVisible = 1;  // the last SetMouseVisible
 };
 
 // --- Driver -----------------------------------------------------------------------------------

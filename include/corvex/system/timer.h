@@ -10,6 +10,7 @@
 
 namespace corvex {
 
+// A timer that ticks a fixed number of times a second and emits an event on every tick.
 class TTimer : public TObject, public std::enable_shared_from_this<TTimer> {
 public:
     int32_t _ticks = 0;       // ticks fired so far

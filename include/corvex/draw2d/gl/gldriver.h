@@ -11,6 +11,7 @@
 
 namespace corvex {
 
+// The drawing driver of the OpenGL back end; programs reach it through the module operations.
 class TGLZeph2DDriver : public TZeph2DDriver {
 public:
     // ---- Contexts, delegated to the plain OpenGL graphics driver
