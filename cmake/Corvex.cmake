@@ -1,4 +1,5 @@
-# corvex_add_library(NAME SOURCES ... [DEPS ...] [EXPORT_NAME name] [INTERNAL] [NOINSTALL])
+# corvex_add_library(NAME SOURCES ... [DEPS ...] [EXPORT_NAME name] [INTERNAL] [NOINSTALL]
+#                    [FIND_DEPENDENCIES "Pkg [args]" ...] [PKG_CONFIG module ...] [PKG_CONFIG_LIBS flag ...])
 # One library per module folder. Public headers live in include/corvex/ and are included as
 # <corvex/folder/name.h>; private headers stay beside the sources as "folder/name.h".
 #
@@ -8,8 +9,13 @@
 # themselves: it is still installed and exported (the static libraries above it need it) but stays
 # out of Corvex::corvex's own list. NOINSTALL makes a static library of this tree's programs
 # (sandbox, tools), never installed.
+#
+# The system packages the library links are named for its users: FIND_DEPENDENCIES go into
+# CorvexConfig.cmake as find_dependency() calls (one quoted string each, e.g. "OpenGL COMPONENTS
+# OpenGL GLX"), PKG_CONFIG modules and PKG_CONFIG_LIBS flags into corvex.pc.
 function(corvex_add_library name)
-    cmake_parse_arguments(ARG "INTERNAL;NOINSTALL" "EXPORT_NAME" "SOURCES;DEPS" ${ARGN})
+    cmake_parse_arguments(ARG "INTERNAL;NOINSTALL" "EXPORT_NAME"
+                          "SOURCES;DEPS;FIND_DEPENDENCIES;PKG_CONFIG;PKG_CONFIG_LIBS" ${ARGN})
     if(ARG_NOINSTALL)
         add_library(${name} STATIC ${ARG_SOURCES})
     else()
@@ -37,6 +43,11 @@ function(corvex_add_library name)
     if(NOT ARG_INTERNAL)
         set_property(GLOBAL APPEND PROPERTY CORVEX_PUBLIC_LIBRARIES ${name})
     endif()
+    foreach(dependency IN LISTS ARG_FIND_DEPENDENCIES)
+        set_property(GLOBAL APPEND PROPERTY CORVEX_FIND_DEPENDENCIES "${dependency}")
+    endforeach()
+    set_property(GLOBAL APPEND PROPERTY CORVEX_PC_MODULES ${ARG_PKG_CONFIG})
+    set_property(GLOBAL APPEND PROPERTY CORVEX_PC_EXTRA_LIBS ${ARG_PKG_CONFIG_LIBS})
     if(CORVEX_INSTALL)
         install(TARGETS ${name} EXPORT CorvexTargets
             ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Corvex_Development

@@ -25,6 +25,14 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/corvex
 install(EXPORT CorvexTargets NAMESPACE Corvex:: FILE CorvexTargets.cmake
         DESTINATION ${corvex_cmake_dir} COMPONENT Corvex_Development)
 
+# The find_dependency() calls, each package once, in the order the modules asked for them.
+get_property(corvex_dependencies GLOBAL PROPERTY CORVEX_FIND_DEPENDENCIES)
+list(REMOVE_DUPLICATES corvex_dependencies)
+set(CORVEX_FIND_DEPENDENCY_CALLS "")
+foreach(dependency IN LISTS corvex_dependencies)
+    string(APPEND CORVEX_FIND_DEPENDENCY_CALLS "find_dependency(${dependency})\n")
+endforeach()
+
 # Every exported name is also a component: find_package(Corvex COMPONENTS draw2d pixmap).
 set(CORVEX_COMPONENTS corvex)
 foreach(lib ${corvex_libraries})
@@ -47,8 +55,12 @@ list(REVERSE corvex_libraries)
 foreach(lib ${corvex_libraries})
     string(APPEND CORVEX_PC_LIBS " -l${lib}")
 endforeach()
-set(corvex_pc_requires "libpng libjpeg x11 xrandr opengl glx gl")
-set(corvex_pc_libs_extra "-pthread")
+get_property(corvex_pc_modules GLOBAL PROPERTY CORVEX_PC_MODULES)
+get_property(corvex_pc_extra_libs GLOBAL PROPERTY CORVEX_PC_EXTRA_LIBS)
+list(REMOVE_DUPLICATES corvex_pc_modules)
+list(REMOVE_DUPLICATES corvex_pc_extra_libs)
+list(JOIN corvex_pc_modules " " corvex_pc_requires)
+list(JOIN corvex_pc_extra_libs " " corvex_pc_libs_extra)
 if(BUILD_SHARED_LIBS)
     set(CORVEX_PC_REQUIRES "")
     set(CORVEX_PC_REQUIRES_PRIVATE "${corvex_pc_requires}")

@@ -4,6 +4,7 @@
 # pkg-config alone, and through add_subdirectory of the source tree. Each program opens a window
 # on a private Xvfb, draws bands.png turned with text over it and checks the pixels.
 # Usage: tests/consumer/run.sh [WORK_DIR [extra cmake arguments for the Corvex build...]]
+# With CORVEX_PREBUILT=BUILD_DIR it installs that finished build instead of making its own.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -15,13 +16,18 @@ prefix=$work/prefix
 jobs=$(nproc)
 xvfb=$root/scripts/with-xvfb.sh
 
-echo "== consumer: building and installing Corvex into $prefix"
 rm -rf "$prefix"
-cmake -S "$root" -B "$work/corvex" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVEX_BUILD_TESTS=OFF \
-      -DCORVEX_BUILD_BENCHMARKS=OFF -DCORVEX_BUILD_EXAMPLES=OFF -DCORVEX_BUILD_DOCS=OFF \
-      -DCMAKE_INSTALL_PREFIX="$prefix" "$@"
-cmake --build "$work/corvex" -j "$jobs"
-cmake --install "$work/corvex"
+if [ -n "${CORVEX_PREBUILT:-}" ]; then
+    echo "== consumer: installing the Corvex build $CORVEX_PREBUILT into $prefix"
+    cmake --install "$CORVEX_PREBUILT" --prefix "$prefix"
+else
+    echo "== consumer: building and installing Corvex into $prefix"
+    cmake -S "$root" -B "$work/corvex" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVEX_BUILD_TESTS=OFF \
+          -DCORVEX_BUILD_BENCHMARKS=OFF -DCORVEX_BUILD_EXAMPLES=OFF -DCORVEX_BUILD_DOCS=OFF \
+          -DCMAKE_INSTALL_PREFIX="$prefix" "$@"
+    cmake --build "$work/corvex" -j "$jobs"
+    cmake --install "$work/corvex"
+fi
 
 # Only the public include tree is installed: nothing private beside it.
 if [ "$(ls "$prefix/include")" != corvex ]; then
