@@ -6,6 +6,7 @@
 // Usage: corvex_consumer PATH/TO/bands.png
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include <corvex/corvex.h>
@@ -105,7 +106,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s PICTURE.png\n", argv[0]);
         return 2;
     }
-    int rc = RunApplication(argc, argv, [&] { Run(argv[1]); });
+    // RunApplication changes to the program's own directory, so a relative path is made whole first.
+    const std::string picture = std::filesystem::absolute(argv[1]).string();
+    int rc = RunApplication(argc, argv, [&] { Run(picture.c_str()); });
     if (rc != 0) return rc;
     if (failures) return 1;
     std::puts("consumer: all checks passed");

@@ -46,9 +46,10 @@ bash "$xvfb" "$work/find-package/corvex_consumer" "$here/bands.png"
 echo "== consumer 2/3: pkg-config"
 mkdir -p "$work/pkg-config"
 export PKG_CONFIG_PATH="$prefix/lib/pkgconfig${PKG_CONFIG_PATH:+:$PKG_CONFIG_PATH}"
+# The run path finds shared Corvex libraries outside the system's library folders.
 # shellcheck disable=SC2046
 ${CXX:-c++} -std=c++20 -O2 -Wall -Wextra -Werror -o "$work/pkg-config/corvex_consumer" "$here/main.cpp" \
-    $(pkg-config --cflags --libs corvex)
+    $(pkg-config --cflags --libs corvex) -Wl,-rpath,"$prefix/lib"
 bash "$xvfb" "$work/pkg-config/corvex_consumer" "$here/bands.png"
 
 echo "== consumer 3/3: add_subdirectory"
