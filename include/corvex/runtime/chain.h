@@ -31,7 +31,7 @@ public:
     TChain() = default;
     TChain(const TChain&) = delete;
     TChain& operator=(const TChain&) = delete;
-    TChain(TChain&& other) noexcept : _head(std::move(other._head)) {}
+    TChain(TChain&& other) noexcept : _head(std::move(other._head)) {}  // takes other's entries, leaving it empty
     TChain& operator=(TChain&& other) noexcept {  // unlinks this chain's entries, takes other's
         if (this != &other) {
             Clear();
@@ -51,7 +51,7 @@ public:
     }
 
     const Ref<T>& First() const { return _head; }  // the newest entry; walk with Succ()
-    bool Empty() const { return !_head; }
+    bool Empty() const { return !_head; }  // no entries
 
     // Unlinks every entry, one at a time so that a long chain does not recurse in destructors.
     void Clear() {

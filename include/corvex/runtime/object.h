@@ -20,8 +20,8 @@ public:
 
 // The type registry records type names, each with its base type's name, in registration order.
 struct TTypeRecord {
-    std::string name;
-    std::string base;
+    std::string name;  // the type's name
+    std::string base;  // its base type's name
 };
 
 bool RegisterType(const std::string& name, const std::string& base = "Object");  // false if known
