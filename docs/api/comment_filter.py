@@ -144,8 +144,9 @@ def filtered(lines):
         split = split_comment(line)
         code = split[0] if split else line
         if split and not NOT_A_DECLARATION.match(code):
-            if re.match(r'\s*(template\s*<.*>\s*)?(class|struct|union)\b', code) and braces(code) > 0:
-                # `class X {  // text`: a trailing comment cannot document a class; a leading one can.
+            if re.match(r'\s*(template\s*<.*>\s*)?(class|struct|union|enum)\b', code) and '{' in code:
+                # `class X {  // text`, `enum class E { A, B };  // text`: a trailing comment cannot
+                # document the type; a leading one can.
                 indent = code[:len(code) - len(code.lstrip())]
                 out[i] = indent + '/** ' + split[1] + ' */ ' + code.strip()
             else:

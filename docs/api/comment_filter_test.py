@@ -104,6 +104,12 @@ class E : public B {  // "Error reading"
 ''')
         self.assertEqual(out[2], '/** "Error reading" */ class E : public B {')
 
+    def test_a_one_line_enum_takes_its_comment_in_front(self):
+        out = run('''
+enum class E { A, B };  // the kinds
+''')
+        self.assertEqual(out[1], '/** the kinds */ enum class E { A, B };')
+
     def test_closing_braces_and_preprocessor_lines_keep_plain_comments(self):
         out = run('''
 // x

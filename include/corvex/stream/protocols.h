@@ -52,7 +52,7 @@ class TTextStream : public TStreamWrapper {
 public:
     static Ref<TTextStream> Create(Ref<TStream> stream, TTextEncoding encoding);  // Null stream: Null
     TTextStream(Ref<TStream> stream, TTextEncoding encoding);  // wraps stream, which Close closes
-    TTextEncoding Encoding() const { return _encoding; }
+    TTextEncoding Encoding() const { return _encoding; }  // the encoding it reads and writes
 
     // Up to character 10 or 0 or the end; characters 13 are dropped. Never raises for the end.
     TString ReadLine() override;
