@@ -1,0 +1,71 @@
+// The offscreen driver's native layer: the EGL display on Mesa's surfaceless platform, the
+// hidden shared context, one record per offscreen context with its framebuffer, making contexts
+// current, presenting and reading back. Only graphics/egl/ and its tests include this header.
+#pragma once
+
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+#include <GL/gl.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace corvex::egl {
+
+struct TEGLContextRecord {
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t depth = 0;
+    int32_t hertz = 0;
+    int32_t flags = 0;
+    EGLContext context = EGL_NO_CONTEXT;
+    GLuint framebuffer = 0;      // a container object: it lives in this context only
+    GLuint back = 0;             // colour renderbuffer drawn into
+    GLuint front = 0;            // colour renderbuffer Flip presents into; == back when single-buffered
+    GLuint depthStencil = 0;     // 0 unless depth or stencil bits were asked for
+    std::chrono::steady_clock::time_point blankOrigin;  // phase of the simulated vertical blank
+    int32_t flips = 0;           // presented frames
+};
+
+// --- Native operations (main thread) ------------------------------------------------------------
+// Opens the display and makes the shared context once; false with Problem() set when EGL cannot
+// be used. Later calls answer the first call's result.
+bool Initialise();
+const std::string& Problem();
+int32_t MaxBufferSize();        // largest width and height of a buffer; 0 when EGL is unusable
+// Raises a runtime error when the buffer cannot be made; the previously current context stays.
+TEGLContextRecord* CreateContext(int32_t width, int32_t height, int32_t depth, int32_t hertz, int32_t flags);
+void MakeCurrent(TEGLContextRecord* record);   // nullptr: none
+void CloseContext(TEGLContextRecord* record);  // a record not in the list is ignored
+void FlipCurrent(int32_t sync);
+void SwapShared();
+// Reads the record's front buffer, bottom row first, tightly packed RGBA.
+bool ReadFront(TEGLContextRecord* record, std::vector<uint8_t>& rgba);
+
+// --- Module state ---------------------------------------------------------------------------------
+struct TEGLState {
+    bool tried = false;
+    bool usable = false;
+    std::string problem;
+    EGLDisplay display = EGL_NO_DISPLAY;
+    EGLConfig config = nullptr;
+    EGLContext shared = EGL_NO_CONTEXT;
+    int32_t maxSize = 0;
+    std::vector<std::unique_ptr<TEGLContextRecord>> list;  // live contexts, newest first
+    TEGLContextRecord* current = nullptr;                  // last made current here
+};
+TEGLState& EGLState();
+bool IsListed(const TEGLContextRecord* record);
+
+// --- Test seams: set before the first Initialise -------------------------------------------------
+struct TEGLSeams {
+    EGLenum platform = EGL_PLATFORM_SURFACELESS_MESA;     // the platform asked of EGL
+    bool failInitialise = false;                          // eglInitialize behaves as if it failed
+};
+TEGLSeams& EGLSeams();
+void ResetForTests();  // forgets the display and every record without closing them (tests only)
+
+}  // namespace corvex::egl
