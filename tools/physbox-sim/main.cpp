@@ -13,6 +13,7 @@
 
 #include "game/frame.h"
 #include "game/world.h"
+#include <corvex/system/entry.h>
 #include <corvex/system/input.h>
 #include <corvex/system/random.h>
 #include <corvex/system/system.h>
@@ -189,7 +190,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "physbox-sim: %s\n%s", error.c_str(), corvex::SIM_USAGE);
         return 2;
     }
-    std::error_code failed;
-    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", failed);
-    return Run(options, failed ? std::filesystem::path(".") : program.parent_path());
+    corvex::InitProcessInfo(argc, argv);
+    const int rc = Run(options, std::filesystem::path(corvex::ToUtf8(corvex::ApplicationDir())));
+    // The exit steps (closing the offscreen graphics) run while the modules still exist, not
+    // after their static state has gone at exit().
+    corvex::RunExitHandlers();
+    return rc;
 }
