@@ -59,85 +59,98 @@ std::string ErrorCode() {
     return text;
 }
 
-// Makes ctx current without surfaces; the record bookkeeping is the caller's.
-bool Bind(EGLContext ctx) {
+// Makes a context current: a record's on its pbuffer, or the shared one without surfaces.
+bool Bind(const TEGLContextRecord* record) {
     TEGLState& s = EGLState();
-    return eglMakeCurrent(s.display, EGL_NO_SURFACE, EGL_NO_SURFACE, ctx) == EGL_TRUE;
+    EGLSurface surface = record ? record->surface : EGL_NO_SURFACE;
+    return eglMakeCurrent(s.display, surface, surface, record ? record->context : EGL_NO_CONTEXT) == EGL_TRUE;
 }
 
-EGLContext RecordContext(const TEGLContextRecord* record) { return record ? record->context : EGL_NO_CONTEXT; }
-
-void DeleteBuffers(TEGLContextRecord* r) {
-    TFramebufferCalls& fb = FB();
-    if (r->framebuffer) fb.deleteFramebuffers(1, &r->framebuffer);
-    if (r->front && r->front != r->back) fb.deleteRenderbuffers(1, &r->front);
-    if (r->back) fb.deleteRenderbuffers(1, &r->back);
-    if (r->depthStencil) fb.deleteRenderbuffers(1, &r->depthStencil);
-    r->framebuffer = r->front = r->back = r->depthStencil = 0;
+bool BindShared() {
+    TEGLState& s = EGLState();
+    return eglMakeCurrent(s.display, EGL_NO_SURFACE, EGL_NO_SURFACE, s.shared) == EGL_TRUE;
 }
 
-GLuint Renderbuffer(GLenum format, int32_t width, int32_t height) {
-    TFramebufferCalls& fb = FB();
-    GLuint name = 0;
-    fb.genRenderbuffers(1, &name);
-    fb.bindRenderbuffer(GL_RENDERBUFFER, name);
-    fb.renderbufferStorage(GL_RENDERBUFFER, format, width, height);
-    return name;
+// Puts back what was current before a detour through another context.
+struct TCurrentKeeper {
+    EGLContext context = eglGetCurrentContext();
+    EGLSurface draw = eglGetCurrentSurface(EGL_DRAW);
+    EGLSurface read = eglGetCurrentSurface(EGL_READ);
+    void Restore() const { eglMakeCurrent(EGLState().display, draw, read, context); }
+};
+
+// The configuration with exactly 8-bit red, green and blue (a window's layout) and the buffers
+// the flags ask for; nullptr when there is none.
+EGLConfig ChooseConfig(int32_t flags) {
+    TEGLState& s = EGLState();
+    const bool alpha = flags & GFX_ALPHA_BITS;
+    const EGLint want[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+                           EGL_SURFACE_TYPE,    EGL_PBUFFER_BIT,
+                           EGL_RED_SIZE,        8,
+                           EGL_GREEN_SIZE,      8,
+                           EGL_BLUE_SIZE,       8,
+                           EGL_ALPHA_SIZE,      alpha ? 8 : 0,
+                           EGL_DEPTH_SIZE,      (flags & GFX_DEPTH_BUFFER) ? 1 : 0,
+                           EGL_STENCIL_SIZE,    (flags & GFX_STENCIL_BUFFER) ? 1 : 0,
+                           EGL_NONE};
+    EGLint count = 0;
+    if (eglChooseConfig(s.display, want, nullptr, 0, &count) != EGL_TRUE || count < 1) return nullptr;
+    std::vector<EGLConfig> configs(static_cast<size_t>(count));
+    eglChooseConfig(s.display, want, configs.data(), count, &count);
+    for (EGLConfig c : configs) {
+        EGLint r = 0, g = 0, b = 0, a = 0;
+        eglGetConfigAttrib(s.display, c, EGL_RED_SIZE, &r);
+        eglGetConfigAttrib(s.display, c, EGL_GREEN_SIZE, &g);
+        eglGetConfigAttrib(s.display, c, EGL_BLUE_SIZE, &b);
+        eglGetConfigAttrib(s.display, c, EGL_ALPHA_SIZE, &a);
+        if (r == 8 && g == 8 && b == 8 && (alpha ? a == 8 : a == 0)) return c;
+    }
+    return nullptr;
 }
 
-// Builds the record's framebuffer in its own context, which is current. False: incomplete.
-bool BuildFramebuffer(TEGLContextRecord* r) {
+void DeleteFront(TEGLContextRecord* r) {
     TFramebufferCalls& fb = FB();
-    const GLenum colour = (r->flags & GFX_ALPHA_BITS) ? GL_RGBA8 : GL_RGB8;
-    while (glGetError() != GL_NO_ERROR) {
-    }
-    r->back = Renderbuffer(colour, r->width, r->height);
-    r->front = (r->flags & GFX_DOUBLE_BUFFER) ? Renderbuffer(colour, r->width, r->height) : r->back;
-    const bool depth = r->flags & GFX_DEPTH_BUFFER, stencil = r->flags & GFX_STENCIL_BUFFER;
-    if (depth || stencil) {
-        r->depthStencil = Renderbuffer(stencil ? GL_DEPTH24_STENCIL8 : GL_DEPTH_COMPONENT24, r->width, r->height);
-    }
-    fb.bindRenderbuffer(GL_RENDERBUFFER, 0);
-    fb.genFramebuffers(1, &r->framebuffer);
-    fb.bindFramebuffer(GL_FRAMEBUFFER, r->framebuffer);
-    fb.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, r->back);
-    if (r->front != r->back) {
-        fb.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT1, GL_RENDERBUFFER, r->front);
-    }
-    if (r->depthStencil) {
-        if (depth) fb.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, r->depthStencil);
-        if (stencil) {
-            fb.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_STENCIL_ATTACHMENT, GL_RENDERBUFFER, r->depthStencil);
-        }
-    }
-    // Drawing and reading go to the back buffer, as in a double-buffered window.
-    glDrawBuffer(GL_COLOR_ATTACHMENT0);
-    glReadBuffer(GL_COLOR_ATTACHMENT0);
-    const bool complete = fb.checkFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-    if (!complete || glGetError() != GL_NO_ERROR) return false;
-    // A context made current without a surface starts with an empty viewport and scissor box;
-    // a window's context starts with its client area.
+    if (r->frontFramebuffer) fb.deleteFramebuffers(1, &r->frontFramebuffer);
+    if (r->front) fb.deleteRenderbuffers(1, &r->front);
+    r->frontFramebuffer = r->front = 0;
+}
+
+// Sets up the record's context, which is current: a window's starting viewport and, when
+// double-buffered, the front buffer. False: the front buffer cannot be made.
+bool Prepare(TEGLContextRecord* r) {
+    // A context made current on a pbuffer starts with its size as viewport and scissor box,
+    // as a window's context does; say so anyway, the rule is the window's.
     glViewport(0, 0, r->width, r->height);
     glScissor(0, 0, r->width, r->height);
-    // A new buffer starts black, in front and at the back.
     glClearColor(0, 0, 0, 0);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glDrawBuffer(GL_COLOR_ATTACHMENT1);
-    if (r->front != r->back) glClear(GL_COLOR_BUFFER_BIT);
-    glDrawBuffer(GL_COLOR_ATTACHMENT0);
-    return true;
+    glClear(GL_COLOR_BUFFER_BIT);  // a new buffer starts black, at the back and in front
+    if (!(r->flags & GFX_DOUBLE_BUFFER)) return true;
+    TFramebufferCalls& fb = FB();
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    fb.genRenderbuffers(1, &r->front);
+    fb.bindRenderbuffer(GL_RENDERBUFFER, r->front);
+    fb.renderbufferStorage(GL_RENDERBUFFER, (r->flags & GFX_ALPHA_BITS) ? GL_RGBA8 : GL_RGB8, r->width, r->height);
+    fb.bindRenderbuffer(GL_RENDERBUFFER, 0);
+    fb.genFramebuffers(1, &r->frontFramebuffer);
+    fb.bindFramebuffer(GL_FRAMEBUFFER, r->frontFramebuffer);
+    fb.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, r->front);
+    const bool complete = fb.checkFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    if (complete) glClear(GL_COLOR_BUFFER_BIT);
+    fb.bindFramebuffer(GL_FRAMEBUFFER, 0);
+    return complete && glGetError() == GL_NO_ERROR;
 }
 
-// Copies the back buffer of the current record into its front buffer. The blit obeys the
-// scissor box, which the drawing layer sets for its viewport, so the box is lifted around it.
+// Copies the back buffer (the pbuffer) of the current record into its front buffer. The blit
+// obeys the scissor box, which the drawing layer sets for its viewport, so the box is lifted.
 void Present(TEGLContextRecord* r) {
-    if (r->front != r->back) {
+    if (r->frontFramebuffer) {
         const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
         if (scissor) glDisable(GL_SCISSOR_TEST);
-        glReadBuffer(GL_COLOR_ATTACHMENT0);
-        glDrawBuffer(GL_COLOR_ATTACHMENT1);
-        FB().blitFramebuffer(0, 0, r->width, r->height, 0, 0, r->width, r->height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-        glDrawBuffer(GL_COLOR_ATTACHMENT0);
+        TFramebufferCalls& fb = FB();
+        fb.bindFramebuffer(GL_DRAW_FRAMEBUFFER, r->frontFramebuffer);
+        fb.blitFramebuffer(0, 0, r->width, r->height, 0, 0, r->width, r->height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        fb.bindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         if (scissor) glEnable(GL_SCISSOR_TEST);
     }
     glFlush();
@@ -197,17 +210,13 @@ bool Initialise() {
         return Fail("EGL cannot make contexts current without a surface (EGL_KHR_surfaceless_context)");
     }
     if (eglBindAPI(EGL_OPENGL_API) != EGL_TRUE) return Fail("EGL offers no desktop OpenGL");
-    const EGLint want[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_SURFACE_TYPE, 0, EGL_RED_SIZE, 8,
-                           EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_NONE};
-    EGLint count = 0;
-    if (eglChooseConfig(s.display, want, &s.config, 1, &count) != EGL_TRUE || count < 1) {
-        return Fail("EGL has no configuration for desktop OpenGL with 8-bit colour");
-    }
+    s.config = ChooseConfig(0);
+    if (!s.config) return Fail("EGL has no pbuffer configuration for desktop OpenGL with 8-bit colour");
     s.shared = eglCreateContext(s.display, s.config, EGL_NO_CONTEXT, nullptr);
     if (s.shared == EGL_NO_CONTEXT) return Fail("EGL cannot make an OpenGL context (error " + ErrorCode() + ")");
     // The limits and the framebuffer calls are read in the shared context, then nothing is current.
-    EGLContext before = eglGetCurrentContext();
-    if (!Bind(s.shared)) return Fail("EGL cannot make the shared context current (error " + ErrorCode() + ")");
+    TCurrentKeeper before;
+    if (!BindShared()) return Fail("EGL cannot make the shared context current (error " + ErrorCode() + ")");
     TFramebufferCalls& fb = FB();
     bool calls = Look(fb.genFramebuffers, "glGenFramebuffers") && Look(fb.deleteFramebuffers, "glDeleteFramebuffers") &&
                  Look(fb.bindFramebuffer, "glBindFramebuffer") &&
@@ -220,8 +229,11 @@ bool Initialise() {
     GLint renderbuffer = 0, viewport[2] = {0, 0};
     glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &renderbuffer);
     glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
-    s.maxSize = std::min({renderbuffer, viewport[0], viewport[1]});
-    eglMakeCurrent(s.display, EGL_NO_SURFACE, EGL_NO_SURFACE, before);
+    EGLint pbufferWidth = 0, pbufferHeight = 0;
+    eglGetConfigAttrib(s.display, s.config, EGL_MAX_PBUFFER_WIDTH, &pbufferWidth);
+    eglGetConfigAttrib(s.display, s.config, EGL_MAX_PBUFFER_HEIGHT, &pbufferHeight);
+    s.maxSize = std::min({renderbuffer, viewport[0], viewport[1], pbufferWidth, pbufferHeight});
+    before.Restore();
     if (!calls) return Fail("the OpenGL context has no framebuffer objects");
     if (s.maxSize < 1) return Fail("the OpenGL context reports no usable buffer size");
     s.usable = true;
@@ -249,19 +261,29 @@ TEGLContextRecord* CreateContext(int32_t width, int32_t height, int32_t depth, i
     record->hertz = hertz;
     record->flags = flags;
     record->blankOrigin = std::chrono::steady_clock::now();
-    record->context = eglCreateContext(s.display, s.config, s.shared, nullptr);
+    record->config = ChooseConfig(flags);
+    if (!record->config) throw TRuntimeException(u"EGLGraphicsDriver has no configuration for these buffers");
+    const EGLint size[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
+    record->surface = eglCreatePbufferSurface(s.display, record->config, size);
+    if (record->surface == EGL_NO_SURFACE) {
+        throw TRuntimeException(u"EGLGraphicsDriver cannot make a " + DecimalString(width) + u" x " +
+                                DecimalString(height) + u" buffer (error " + FromUtf8(ErrorCode()) + u")");
+    }
+    record->context = eglCreateContext(s.display, record->config, s.shared, nullptr);
     if (record->context == EGL_NO_CONTEXT) {
+        eglDestroySurface(s.display, record->surface);
         throw TRuntimeException(u"EGLGraphicsDriver cannot make a context (error " + FromUtf8(ErrorCode()) + u")");
     }
-    // The framebuffer is made in the new context; whatever was current before is current after.
-    EGLContext before = eglGetCurrentContext();
-    bool built = Bind(record->context) && BuildFramebuffer(record.get());
-    if (!built) DeleteBuffers(record.get());
-    eglMakeCurrent(s.display, EGL_NO_SURFACE, EGL_NO_SURFACE, before);
-    if (!built) {
+    // The buffers are set up in the new context; whatever was current before is current after.
+    TCurrentKeeper before;
+    const bool ready = Bind(record.get()) && Prepare(record.get());
+    if (!ready) DeleteFront(record.get());
+    before.Restore();
+    if (!ready) {
         eglDestroyContext(s.display, record->context);
-        throw TRuntimeException(u"EGLGraphicsDriver cannot make a " + DecimalString(width) + u" x " +
-                                DecimalString(height) + u" framebuffer");
+        eglDestroySurface(s.display, record->surface);
+        throw TRuntimeException(u"EGLGraphicsDriver cannot make the front buffer of a " + DecimalString(width) +
+                                u" x " + DecimalString(height) + u" context");
     }
     TEGLContextRecord* made = record.get();
     s.list.insert(s.list.begin(), std::move(record));
@@ -273,7 +295,7 @@ void MakeCurrent(TEGLContextRecord* record) {
     if (record == s.current) return;
     if (s.display == EGL_NO_DISPLAY) return;
     s.current = record;
-    Bind(RecordContext(record));
+    Bind(record);
 }
 
 void CloseContext(TEGLContextRecord* record) {
@@ -281,11 +303,16 @@ void CloseContext(TEGLContextRecord* record) {
     auto at = std::find_if(s.list.begin(), s.list.end(), [&](const auto& r) { return r.get() == record; });
     if (at == s.list.end()) return;
     if (s.current == record) MakeCurrent(nullptr);
-    // Buffers go in their own context; then whatever was current is again.
-    EGLContext before = eglGetCurrentContext();
-    if (Bind(record->context)) DeleteBuffers(record);
-    eglMakeCurrent(s.display, EGL_NO_SURFACE, EGL_NO_SURFACE, before == record->context ? EGL_NO_CONTEXT : before);
+    // The front buffer goes in its own context; then whatever was current is again.
+    TCurrentKeeper before;
+    if (Bind(record)) DeleteFront(record);
+    if (before.context == record->context) {
+        eglMakeCurrent(s.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    } else {
+        before.Restore();
+    }
     eglDestroyContext(s.display, record->context);
+    eglDestroySurface(s.display, record->surface);
     s.list.erase(at);
 }
 
@@ -300,26 +327,27 @@ void SwapShared() {
     TEGLState& s = EGLState();
     if (s.shared == EGL_NO_CONTEXT) return;
     if (eglGetCurrentContext() != s.shared) {
-        Bind(s.shared);
+        BindShared();
     } else {
-        Bind(RecordContext(s.current));
+        Bind(s.current);
     }
 }
 
 bool ReadFront(TEGLContextRecord* r, std::vector<uint8_t>& rgba) {
-    TEGLState& s = EGLState();
     if (!IsListed(r)) return false;
     rgba.assign(static_cast<size_t>(r->width) * static_cast<size_t>(r->height) * 4, 0);
-    EGLContext before = eglGetCurrentContext();
-    if (before != r->context && !Bind(r->context)) return false;
+    TCurrentKeeper before;
+    const bool detour = before.context != r->context;
+    if (detour && !Bind(r)) return false;
+    TFramebufferCalls& fb = FB();
     GLint pack = 4;
     glGetIntegerv(GL_PACK_ALIGNMENT, &pack);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(r->front == r->back ? GL_COLOR_ATTACHMENT0 : GL_COLOR_ATTACHMENT1);
+    if (r->frontFramebuffer) fb.bindFramebuffer(GL_READ_FRAMEBUFFER, r->frontFramebuffer);
     glReadPixels(0, 0, r->width, r->height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    glReadBuffer(GL_COLOR_ATTACHMENT0);
+    if (r->frontFramebuffer) fb.bindFramebuffer(GL_READ_FRAMEBUFFER, 0);
     glPixelStorei(GL_PACK_ALIGNMENT, pack);
-    if (before != r->context) eglMakeCurrent(s.display, EGL_NO_SURFACE, EGL_NO_SURFACE, before);
+    if (detour) before.Restore();
     return true;
 }
 

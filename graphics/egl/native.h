@@ -1,6 +1,8 @@
 // The offscreen driver's native layer: the EGL display on Mesa's surfaceless platform, the
 // hidden shared context, one record per offscreen context with its framebuffer, making contexts
-// current, presenting and reading back. Only graphics/egl/ and its tests include this header.
+// current, presenting and reading back. Each context draws into a pbuffer (so its pixels have
+// the layout of a window's, and the rasterizer takes the same paths); a double-buffered one
+// presents into a renderbuffer of its own. Only graphics/egl/ and its tests include this header.
 #pragma once
 
 #include <EGL/egl.h>
@@ -21,11 +23,11 @@ struct TEGLContextRecord {
     int32_t depth = 0;
     int32_t hertz = 0;
     int32_t flags = 0;
+    EGLConfig config = nullptr;
     EGLContext context = EGL_NO_CONTEXT;
-    GLuint framebuffer = 0;      // a container object: it lives in this context only
-    GLuint back = 0;             // colour renderbuffer drawn into
-    GLuint front = 0;            // colour renderbuffer Flip presents into; == back when single-buffered
-    GLuint depthStencil = 0;     // 0 unless depth or stencil bits were asked for
+    EGLSurface surface = EGL_NO_SURFACE;  // the pbuffer drawn into: the back buffer
+    GLuint frontFramebuffer = 0; // double-buffered only: a container object of this context
+    GLuint front = 0;            // its colour renderbuffer, which Flip presents into
     std::chrono::steady_clock::time_point blankOrigin;  // phase of the simulated vertical blank
     int32_t flips = 0;           // presented frames
 };
@@ -51,7 +53,7 @@ struct TEGLState {
     bool usable = false;
     std::string problem;
     EGLDisplay display = EGL_NO_DISPLAY;
-    EGLConfig config = nullptr;
+    EGLConfig config = nullptr;                            // of the shared context
     EGLContext shared = EGL_NO_CONTEXT;
     int32_t maxSize = 0;
     std::vector<std::unique_ptr<TEGLContextRecord>> list;  // live contexts, newest first

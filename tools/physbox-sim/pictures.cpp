@@ -14,21 +14,24 @@ int32_t RunPictures::SimulatedMillis() {
     return static_cast<int32_t>(static_cast<int64_t>(g_framesDrawn) * 1000 / static_cast<int64_t>(SANDBOX_FRAME_RATE));
 }
 
-bool RunPictures::Open(const TString& bodyImage, std::string& error) {
+bool RunPictures::Open(const TString& bodyImage, std::string& error, Ref<TGLContextDriver> driver) {
     StartSandboxModules();
     StartEGLGraphicsModule();
-    if (!EGLGraphicsAvailable()) {
-        error = "cannot draw offscreen: " + ToUtf8(EGLGraphicsProblem());
+    if (!driver) {
+        if (!EGLGraphicsAvailable()) {
+            error = "cannot draw offscreen: " + ToUtf8(EGLGraphicsProblem());
+            return false;
+        }
+        driver = EGLGraphicsDriver();
+    }
+    SetGLZeph2DContextDriver(driver);
+    auto opened = std::dynamic_pointer_cast<TZeph2DGraphics>(
+        OpenGraphics(SANDBOX_WIDTH, SANDBOX_HEIGHT, 0, SANDBOX_HERTZ, 0));
+    if (!opened) {
+        error = "cannot open 800 x 600 graphics";
         return false;
     }
-    SetGLZeph2DContextDriver(EGLGraphicsDriver());
-    Ref<TGraphics> opened = OpenGraphics(SANDBOX_WIDTH, SANDBOX_HEIGHT, 0, SANDBOX_HERTZ, 0);
-    auto zeph = std::dynamic_pointer_cast<TZeph2DGraphics>(opened);
-    _graphics = zeph ? std::dynamic_pointer_cast<TEGLGraphics>(zeph->_graphics) : nullptr;
-    if (!_graphics) {
-        error = "cannot open an offscreen 800 x 600 buffer";
-        return false;
-    }
+    _graphics = std::dynamic_pointer_cast<TEGLGraphics>(opened->_graphics);
     g_framesDrawn = 0;
     _sandbox.Clock = SimulatedMillis;
     _sandbox.StartScene(bodyImage);

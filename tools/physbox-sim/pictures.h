@@ -13,15 +13,16 @@ namespace corvex {
 
 class RunPictures {
 public:
-    // Starts the drawing modules, chooses the offscreen driver under the 2D back end, opens the
-    // game's 800 x 600 graphics and builds the scene with bodyImage. False, with error set, when
-    // nothing can be drawn here. The random seed must be set before, as for a run without pictures.
-    bool Open(const TString& bodyImage, std::string& error);
+    // Starts the drawing modules, chooses the plain GL driver under the 2D back end (the
+    // offscreen one unless told otherwise), opens the game's 800 x 600 graphics and builds the
+    // scene with bodyImage. False, with error set, when nothing can be drawn. The random seed
+    // must be set before, as for a run without pictures.
+    bool Open(const TString& bodyImage, std::string& error, Ref<TGLContextDriver> driver = nullptr);
     World& world() { return _sandbox.world; }
     // One frame as the game draws it (clear, simulate and draw, overlay, flip), without the
     // timer's wait: the overlay reads simulated time at the game's 30 frames a second.
     void Frame();
-    Ref<TPixmap> Presented();  // the last flipped frame, row 0 at the top
+    Ref<TPixmap> Presented();  // the last flipped frame, row 0 at the top; Null in a window
     // Writes the last flipped frame as an RGB PNG; false with error set when it cannot.
     bool Write(const std::string& path, std::string& error);
     void Close();
