@@ -12,17 +12,12 @@ namespace corvex {
 
 namespace {
 
-Ref<TGLContextDriver>& ChosenContextDriver() {
-    static Ref<TGLContextDriver>* driver = new Ref<TGLContextDriver>();
-    return *driver;
-}
-
 Ref<TGLContextDriver> GLDriver() { return GLZeph2DContextDriver(); }
 
 }  // namespace
 
 Ref<TGLContextDriver> GLZeph2DContextDriver() {
-    Ref<TGLContextDriver>& chosen = ChosenContextDriver();
+    Ref<TGLContextDriver>& chosen = GLZeph2DModule().context_driver;
     if (!chosen) chosen = GLGraphicsDriver();
     return chosen;
 }
@@ -36,7 +31,7 @@ void SetGLZeph2DContextDriver(const Ref<TGLContextDriver>& driver) {
     if (GraphicsDriver() == GLZeph2DDriver()) SetGraphics(nullptr);
     TZeph2DGraphics::ClearCurrent();
     previous->SetGraphics(nullptr);
-    ChosenContextDriver() = next;
+    GLZeph2DModule().context_driver = next;
     SelectGraphicsDriver(nullptr, 0);
     SelectGraphicsDriver(GLZeph2DDriver(), GFX_DOUBLE_BUFFER);
 }

@@ -11,6 +11,7 @@
 #include <corvex/system/input.h>
 #include <corvex/system/keys.h>
 #include "graphics/egl/native.h"
+#include "graphics/egl/egl_module.h"
 
 namespace corvex {
 namespace {
@@ -52,7 +53,7 @@ protected:
     }
     void TearDown() override {
         CloseOpenedGraphics();
-        EXPECT_TRUE(egl::EGLState().list.empty()) << "a context was left open";
+        EXPECT_TRUE(egl::EGLModule().list.empty()) << "a context was left open";
     }
 };
 
@@ -160,7 +161,7 @@ TEST_F(EGLGraphicsTest, RefusesWhatItCannotMakeAndKeepsTheCurrentContext) {
     EXPECT_FALSE(CreateGraphics(10, 10, 8, 0, 0));                 // no 8-bit buffers
     EXPECT_FALSE(CreateGraphics(10, 10, 0, 0, GFX_ACCUM_BUFFER));  // framebuffers have no accumulation
     EXPECT_FALSE(AttachGraphics(1, 0));                            // no windows to adopt
-    EXPECT_EQ(egl::EGLState().list.size(), 1u);
+    EXPECT_EQ(egl::EGLModule().list.size(), 1u);
     // The context current before the failures still draws.
     EXPECT_EQ(BackPixel(3, 3), 0xFF00FFu);
     Flip(0);

@@ -4,6 +4,7 @@
 
 #include <corvex/graphics/egl_graphics.h>
 #include "graphics/egl/native.h"
+#include "graphics/egl/egl_module.h"
 
 namespace corvex {
 namespace {
@@ -12,11 +13,11 @@ class EGLUnavailableTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { StartEGLGraphicsModule(); }
     void SetUp() override {
-        egl::ResetForTests();
+        egl::EGLModule().Reset();
         SelectGraphicsDriver(nullptr, 0);
         SelectGraphicsDriver(EGLGraphicsDriver(), GFX_DOUBLE_BUFFER);
     }
-    void TearDown() override { egl::ResetForTests(); }
+    void TearDown() override { egl::EGLModule().Reset(); }
 
     void ExpectNothingCanBeMade(const std::string& reason) {
         EXPECT_FALSE(EGLGraphicsAvailable());
@@ -32,12 +33,12 @@ protected:
 };
 
 TEST_F(EGLUnavailableTest, APlatformEGLDoesNotHave) {
-    egl::EGLSeams().platform = 0x7F01;  // no such platform
+    egl::EGLModule().platform = 0x7F01;  // no such platform
     ExpectNothingCanBeMade("no display for the platform");
 }
 
 TEST_F(EGLUnavailableTest, InitialisationThatFails) {
-    egl::EGLSeams().failInitialise = true;
+    egl::EGLModule().failInitialise = true;
     ExpectNothingCanBeMade("eglInitialize failed");
 }
 

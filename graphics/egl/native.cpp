@@ -1,4 +1,5 @@
 #include "graphics/egl/native.h"
+#include "graphics/egl/egl_module.h"
 
 #include <GL/glext.h>
 
@@ -47,7 +48,7 @@ bool HasWord(const char* list, const char* word) {
 }
 
 bool Fail(const std::string& why) {
-    TEGLState& s = EGLState();
+    TEGLModule& s = EGLModule();
     s.problem = why;
     s.usable = false;
     return false;
@@ -61,13 +62,13 @@ std::string ErrorCode() {
 
 // Makes a context current: a record's on its pbuffer, or the shared one without surfaces.
 bool Bind(const TEGLContextRecord* record) {
-    TEGLState& s = EGLState();
+    TEGLModule& s = EGLModule();
     EGLSurface surface = record ? record->surface : EGL_NO_SURFACE;
     return eglMakeCurrent(s.display, surface, surface, record ? record->context : EGL_NO_CONTEXT) == EGL_TRUE;
 }
 
 bool BindShared() {
-    TEGLState& s = EGLState();
+    TEGLModule& s = EGLModule();
     return eglMakeCurrent(s.display, EGL_NO_SURFACE, EGL_NO_SURFACE, s.shared) == EGL_TRUE;
 }
 
@@ -76,13 +77,13 @@ struct TCurrentKeeper {
     EGLContext context = eglGetCurrentContext();
     EGLSurface draw = eglGetCurrentSurface(EGL_DRAW);
     EGLSurface read = eglGetCurrentSurface(EGL_READ);
-    void Restore() const { eglMakeCurrent(EGLState().display, draw, read, context); }
+    void Restore() const { eglMakeCurrent(EGLModule().display, draw, read, context); }
 };
 
 // The configuration with exactly 8-bit red, green and blue (a window's layout) and the buffers
 // the flags ask for; nullptr when there is none.
 EGLConfig ChooseConfig(int32_t flags) {
-    TEGLState& s = EGLState();
+    TEGLModule& s = EGLModule();
     const bool alpha = flags & GFX_ALPHA_BITS;
     const EGLint want[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
                            EGL_SURFACE_TYPE,    EGL_PBUFFER_BIT,
@@ -169,40 +170,37 @@ void WaitForBlank(TEGLContextRecord* r) {
 
 }  // namespace
 
-TEGLState& EGLState() {
-    static TEGLState state;
-    return state;
+TEGLModule& EGLModule() {
+    static TEGLModule module;
+    return module;
 }
 
-TEGLSeams& EGLSeams() {
-    static TEGLSeams seams;
-    return seams;
-}
+void TEGLModule::Reset() { *this = TEGLModule(); }
 
-const std::string& Problem() { return EGLState().problem; }
+const std::string& Problem() { return EGLModule().problem; }
 
 bool IsListed(const TEGLContextRecord* record) {
-    for (const auto& r : EGLState().list) {
+    for (const auto& r : EGLModule().list) {
         if (r.get() == record) return true;
     }
     return false;
 }
 
 bool Initialise() {
-    TEGLState& s = EGLState();
+    TEGLModule& s = EGLModule();
     if (s.tried) return s.usable;
     s.tried = true;
     const char* client = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
     if (!HasWord(client, "EGL_EXT_platform_base")) return Fail("EGL has no platform displays (EGL_EXT_platform_base)");
-    if (EGLSeams().platform == EGL_PLATFORM_SURFACELESS_MESA && !HasWord(client, "EGL_MESA_platform_surfaceless")) {
+    if (EGLModule().platform == EGL_PLATFORM_SURFACELESS_MESA && !HasWord(client, "EGL_MESA_platform_surfaceless")) {
         return Fail("EGL has no surfaceless platform (EGL_MESA_platform_surfaceless)");
     }
     auto getDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
     if (!getDisplay) return Fail("EGL lacks eglGetPlatformDisplayEXT");
-    s.display = getDisplay(EGLSeams().platform, EGL_DEFAULT_DISPLAY, nullptr);
+    s.display = getDisplay(EGLModule().platform, EGL_DEFAULT_DISPLAY, nullptr);
     if (s.display == EGL_NO_DISPLAY) return Fail("EGL gives no display for the platform (error " + ErrorCode() + ")");
     EGLint major = 0, minor = 0;
-    if (EGLSeams().failInitialise || eglInitialize(s.display, &major, &minor) != EGL_TRUE) {
+    if (EGLModule().failInitialise || eglInitialize(s.display, &major, &minor) != EGL_TRUE) {
         s.display = EGL_NO_DISPLAY;
         return Fail("eglInitialize failed");
     }
@@ -241,11 +239,11 @@ bool Initialise() {
     return true;
 }
 
-int32_t MaxBufferSize() { return Initialise() ? EGLState().maxSize : 0; }
+int32_t MaxBufferSize() { return Initialise() ? EGLModule().maxSize : 0; }
 
 TEGLContextRecord* CreateContext(int32_t width, int32_t height, int32_t depth, int32_t hertz, int32_t flags) {
     if (!Initialise()) throw TRuntimeException(u"EGLGraphicsDriver: " + FromUtf8(Problem()));
-    TEGLState& s = EGLState();
+    TEGLModule& s = EGLModule();
     if (width < 1 || height < 1 || width > s.maxSize || height > s.maxSize) {
         throw TRuntimeException(u"EGLGraphicsDriver cannot make a " + DecimalString(width) + u" x " +
                                 DecimalString(height) + u" buffer");
@@ -291,7 +289,7 @@ TEGLContextRecord* CreateContext(int32_t width, int32_t height, int32_t depth, i
 }
 
 void MakeCurrent(TEGLContextRecord* record) {
-    TEGLState& s = EGLState();
+    TEGLModule& s = EGLModule();
     if (record == s.current) return;
     if (s.display == EGL_NO_DISPLAY) return;
     s.current = record;
@@ -299,7 +297,7 @@ void MakeCurrent(TEGLContextRecord* record) {
 }
 
 void CloseContext(TEGLContextRecord* record) {
-    TEGLState& s = EGLState();
+    TEGLModule& s = EGLModule();
     auto at = std::find_if(s.list.begin(), s.list.end(), [&](const auto& r) { return r.get() == record; });
     if (at == s.list.end()) return;
     if (s.current == record) MakeCurrent(nullptr);
@@ -317,14 +315,14 @@ void CloseContext(TEGLContextRecord* record) {
 }
 
 void FlipCurrent(int32_t sync) {
-    TEGLContextRecord* r = EGLState().current;
+    TEGLContextRecord* r = EGLModule().current;
     if (!r) return;
     if (sync != 0) WaitForBlank(r);
     Present(r);
 }
 
 void SwapShared() {
-    TEGLState& s = EGLState();
+    TEGLModule& s = EGLModule();
     if (s.shared == EGL_NO_CONTEXT) return;
     if (eglGetCurrentContext() != s.shared) {
         BindShared();
@@ -349,13 +347,6 @@ bool ReadFront(TEGLContextRecord* r, std::vector<uint8_t>& rgba) {
     glPixelStorei(GL_PACK_ALIGNMENT, pack);
     if (detour) before.Restore();
     return true;
-}
-
-void ResetForTests() {
-    TEGLState& s = EGLState();
-    s.list.clear();
-    s = TEGLState();
-    EGLSeams() = TEGLSeams();
 }
 
 }  // namespace corvex::egl

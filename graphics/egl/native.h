@@ -47,27 +47,6 @@ void SwapShared();
 // Reads the record's front buffer, bottom row first, tightly packed RGBA.
 bool ReadFront(TEGLContextRecord* record, std::vector<uint8_t>& rgba);
 
-// --- Module state ---------------------------------------------------------------------------------
-struct TEGLState {
-    bool tried = false;
-    bool usable = false;
-    std::string problem;
-    EGLDisplay display = EGL_NO_DISPLAY;
-    EGLConfig config = nullptr;                            // of the shared context
-    EGLContext shared = EGL_NO_CONTEXT;
-    int32_t maxSize = 0;
-    std::vector<std::unique_ptr<TEGLContextRecord>> list;  // live contexts, newest first
-    TEGLContextRecord* current = nullptr;                  // last made current here
-};
-TEGLState& EGLState();
 bool IsListed(const TEGLContextRecord* record);
-
-// --- Test seams: set before the first Initialise -------------------------------------------------
-struct TEGLSeams {
-    EGLenum platform = EGL_PLATFORM_SURFACELESS_MESA;     // the platform asked of EGL
-    bool failInitialise = false;                          // eglInitialize behaves as if it failed
-};
-TEGLSeams& EGLSeams();
-void ResetForTests();  // forgets the display and every record without closing them (tests only)
 
 }  // namespace corvex::egl
