@@ -208,6 +208,18 @@ TEST_F(EGLGraphicsTest, SyncedFlipsWaitForTheSimulatedBlank) {
     EXPECT_GE(us.count(), 4 * 50000);
 }
 
+TEST_F(EGLGraphicsTest, PacedFlipsKeepTheOpenedRate) {
+    ASSERT_TRUE(OpenGraphics(4, 4, 0, 25, 0));  // windowed with a rate: paced in software
+    auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 5; ++i) Flip(-1);
+    auto us = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_GE(us.count(), 5 * 40000 - 1000);  // 25 Hz: 40 ms a frame, on the millisecond clock
+    Flip(0);                                   // presents at once, still the finished frame
+    Clear(0, 0, 1);
+    Flip(-1);
+    EXPECT_TRUE(FrontIs(OpenedGraphics(), 0x0000FF));
+}
+
 TEST_F(EGLGraphicsTest, InputComesOnlyFromEmittedEvents) {
     ASSERT_TRUE(OpenGraphics(4, 4, 0, 0, 0));
     EXPECT_EQ(IsKeyDown(KEY_SPACE), 0);
