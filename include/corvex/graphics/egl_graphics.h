@@ -3,8 +3,9 @@
 // just as the GLX driver's windows do. A program selects it explicitly; nothing selects it on
 // its own. No X11 or EGL header is needed to use it.
 //
-// Every context draws into a framebuffer of its own size; double-buffered ones draw into the
-// back buffer and Flip copies it to the front buffer, which is what ReadFront returns. Flip with
+// Every context draws into an offscreen buffer of its own size (a pbuffer, laid out as a window's
+// pixels are); double-buffered ones draw into the back buffer and Flip copies it to the front
+// buffer, which is what ReadFront returns. Flip with
 // a non-zero sync waits for the next tick of a simulated vertical blank at the context's hertz
 // (60 when 0). No window events come from these contexts: polled input answers only from events
 // the program emits itself.
@@ -16,13 +17,14 @@
 namespace corvex {
 
 namespace egl {
-struct TEGLContextRecord;
+struct TEGLContextRecord;  // the native record of one context
 }
 
 // An offscreen buffer with its OpenGL context.
 class TEGLGraphics : public TGraphics {
 public:
     Ref<TGraphicsDriver> Driver() override;  // the one TEGLGraphicsDriver
+    // The size, depth, hertz and flags it was made with; zeros once closed.
     void GetSettings(int32_t* width, int32_t* height, int32_t* depth, int32_t* hertz, int32_t* flags) override;
     void Close() override;                   // releases context and buffers; twice does nothing
     // The last presented frame (the front buffer), row 0 at the top, RGBA8888; Null once closed.
@@ -31,6 +33,7 @@ public:
     egl::TEGLContextRecord* _context = nullptr;  // nullptr once closed
 };
 
+// The offscreen driver: contexts without windows, textures shared with one hidden context.
 class TEGLGraphicsDriver : public TGLContextDriver {
 public:
     TGraphicsModes GraphicsModes() override;  // common sizes up to the largest buffer, at 16, 24 and 32 bits
