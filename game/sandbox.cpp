@@ -48,19 +48,24 @@ void Sandbox::StartUp() {
         // Nothing can be drawn without the window; say so rather than fail on the first drawing call.
         throw TRuntimeException(u"physbox: unable to open an 800 x 600 window");
     }
+    StartScene();
+    FrameTimer = TTimer::Create(SANDBOX_FRAME_RATE);
+    Stats.LastTime = Clock();
+}
+
+void Sandbox::StartScene(const TString& bodyImage) {
     SetAutoMidHandle(1);
     CreateScenery(world);
-    PhysImage = LoadImage(BODY_IMAGE_FILE, -1);
+    PhysImage = LoadImage(bodyImage, -1);
     if (!PhysImage) {
-        std::string dir = ToUtf8(ApplicationDir());
+        std::string dir = ToUtf8(ApplicationDir()), file = ToUtf8(bodyImage);
         if (!dir.empty() && dir.back() != '/') dir += '/';
+        if (!file.empty() && file[0] == '/') dir.clear();
         std::fprintf(stderr, "physbox: cannot read the body picture %s%s; bodies are drawn as plain squares\n",
-                     dir.c_str(), BODY_IMAGE_FILE);
+                     dir.c_str(), file.c_str());
         std::fflush(stderr);
     }
     world.BoxCounter = 2;
-    FrameTimer = TTimer::Create(SANDBOX_FRAME_RATE);
-    Stats.LastTime = CurrentMillis();
 }
 
 bool Sandbox::Frame() {
@@ -141,11 +146,11 @@ void Sandbox::DrawMouseLine() {
 }
 
 void Sandbox::DrawFrameStatistics() {
-    if (auto lines = Stats.Measure(CurrentMillis())) {
+    if (auto lines = Stats.Measure(Clock())) {
         DrawText(lines->fps, 1, 1);
         DrawText(lines->low, 1, 20);
         DrawText(lines->high, 1, 40);
-        Stats.LastTime = CurrentMillis();
+        Stats.LastTime = Clock();
     }
 }
 

@@ -10,6 +10,7 @@
 #include "game/frame_statistics.h"
 #include "game/physics_image.h"
 #include "game/world.h"
+#include <corvex/system/clock.h>
 #include <corvex/system/timer.h>
 
 namespace corvex {
@@ -29,10 +30,15 @@ public:
     Ref<TImage> PhysImage;         // shared by every body; Null when the file could not be read
     Ref<TTimer> FrameTimer;
     FrameStatistics Stats;
+    // The clock the statistics overlay reads: the system's, or simulated time in a scripted run.
+    int32_t (*Clock)() = CurrentMillis;
 
-    // Everything after module start-up: types, random seed, the window, the world and its
-    // scenery, the picture, the timer and the first time stamp.
+    // Everything after module start-up: types, random seed, the window, the scene (StartScene),
+    // the timer and the first time stamp.
     void StartUp();
+    // The scene in the graphics open now: auto mid handles, the scenery, the body picture read
+    // from bodyImage (plain squares, with a warning, when it cannot be read), the box counter.
+    void StartScene(const TString& bodyImage = FromUtf8(BODY_IMAGE_FILE));
     // One frame, unless Escape is held: then nothing is done and the answer is false.
     bool Frame();
     // The frame's two halves around the wait for the timer: clear, simulate, draw the world, the

@@ -8,6 +8,7 @@ packages=(
     libpng-dev libjpeg62-turbo-dev zlib1g-dev
     libx11-dev libxext-dev libxrandr-dev libxtst-dev libxfixes-dev libgl-dev libglx-dev libgl1-mesa-dev libgl1-mesa-dri
     xvfb xauth xdotool x11-utils
+    libegl-dev libegl-mesa0
     doxygen python3
 )
 missing=()

@@ -12,13 +12,33 @@ namespace corvex {
 
 namespace {
 
-Ref<TGraphicsDriver> GLDriver() { return GLGraphicsDriver(); }
+Ref<TGLContextDriver> GLDriver() { return GLZeph2DContextDriver(); }
 
 }  // namespace
 
+Ref<TGLContextDriver> GLZeph2DContextDriver() {
+    Ref<TGLContextDriver>& chosen = GLZeph2DModule().context_driver;
+    if (!chosen) chosen = GLGraphicsDriver();
+    return chosen;
+}
+
+void SetGLZeph2DContextDriver(const Ref<TGLContextDriver>& driver) {
+    Ref<TGLContextDriver> next = driver ? driver : Ref<TGLContextDriver>(GLGraphicsDriver());
+    Ref<TGLContextDriver> previous = GLZeph2DContextDriver();
+    if (next == previous) return;
+    CloseOpenedGraphics();
+    // Only one window system may have a context current on a thread at a time.
+    if (GraphicsDriver() == GLZeph2DDriver()) SetGraphics(nullptr);
+    TZeph2DGraphics::ClearCurrent();
+    previous->SetGraphics(nullptr);
+    GLZeph2DModule().context_driver = next;
+    SelectGraphicsDriver(nullptr, 0);
+    SelectGraphicsDriver(GLZeph2DDriver(), GFX_DOUBLE_BUFFER);
+}
+
 // Runs body with the shared texture context current, then switches back.
 void WithSharedContext(const std::function<void()>& body) {
-    Ref<TGLGraphicsDriver> gl = GLGraphicsDriver();
+    Ref<TGLContextDriver> gl = GLDriver();
     gl->SwapSharedContext();
     try {
         body();

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "draw2d/gl/glrender.h"
+#include <corvex/draw2d/gl/gldriver.h>
 #include <corvex/runtime/exception.h>
 #include "draw2d/gl/glzeph2d_module.h"
 
@@ -12,7 +13,7 @@ namespace corvex {
 // Defined by the driver: runs body with the shared texture context current.
 void WithSharedContext(const std::function<void()>& body);
 
-TGLImageFrame::TGLImageFrame() : seq(GraphicsSequence()) {}
+TGLImageFrame::TGLImageFrame() : seq(GraphicsSequence()), made_in(GLZeph2DContextDriver().get()) {}
 
 TGLImageFrame::~TGLImageFrame() {
     try {
@@ -29,6 +30,9 @@ void TGLImageFrame::Release() {
     // Images that outlive the program's exit steps would reach for contexts being torn down;
     // their textures go with the process.
     if (GLZeph2DModule().exiting) return;
+    // A texture of another driver's contexts is not ours to delete: the same name here may be
+    // another image's texture. It goes with that driver's shared context.
+    if (made_in != GLZeph2DContextDriver().get()) return;
     GLuint n = name;
     WithSharedContext([n] { GLFunctions().DeleteTextures(1, &n); });
     if (made_for == GraphicsSequence()) GLFunctions().DeleteTextures(1, &n);

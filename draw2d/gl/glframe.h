@@ -3,6 +3,7 @@
 #pragma once
 
 #include <corvex/draw2d/zeph2d.h>
+#include <corvex/graphics/gl_context_driver.h>
 #include "draw2d/gl/glfuncs.h"
 
 namespace corvex {
@@ -13,6 +14,7 @@ public:
     float u1 = 0, v1 = 0;  // bottom-right: used width / texture width, used height / texture height
     GLuint name = 0;       // the texture
     int seq = 0;           // GraphicsSequence at creation; 0 once the texture is deleted
+    const TGLContextDriver* made_in = nullptr;  // the driver whose shared context holds the texture
 
     TGLImageFrame();
     ~TGLImageFrame() override;  // deletes the texture in the shared context (see Release)

@@ -1,6 +1,8 @@
-// Rendering through the OpenGL back end in a real window (Xvfb with Mesa), read back with
-// GrabPixmap: blend modes, clamping, placement, rotation, images, text, tiling, scissoring,
-// DrawPixmap, and images surviving a new context.
+// Rendering through the OpenGL back end, read back with GrabPixmap: blend modes, clamping,
+// placement, rotation, images, text, tiling, scissoring, DrawPixmap, and images surviving a new
+// context. Every case runs over both plain OpenGL drivers: in a real window (Xvfb with Mesa) and
+// in an offscreen buffer (EGL, no display); both are drawn by the same rasterizer, so the same
+// frame must give the same pixels.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,6 +11,8 @@
 
 #include <corvex/draw2d/draw2d.h>
 #include <corvex/draw2d/gl/gldriver.h>
+#include <corvex/graphics/egl_graphics.h>
+#include <corvex/graphics/gl_graphics.h>
 #include "draw2d/gl/glframe.h"
 #include "draw2d/gl/glrender.h"
 #include "draw2d/gl/glzeph2d_module.h"
@@ -68,10 +72,32 @@ RGB Probe(int x, int y) { return At(GrabPixmap(x, y, 1, 1), 0, 0); }
                                          << want.r << ", " << want.g << ", " << want.b << ")";
 }
 
-class GLDisplayTest : public ::testing::Test {
+enum class Backend { Window, Offscreen };
+
+bool HaveDisplay() { return std::getenv("DISPLAY") && *std::getenv("DISPLAY"); }
+
+void Start() {
+    StartGLZeph2DModule();
+    StartEGLGraphicsModule();
+}
+
+// Chooses the plain driver under the back end; false (with the test skipped) when it cannot work here.
+bool Use(Backend backend) {
+    if (backend == Backend::Window) {
+        if (!HaveDisplay()) return false;
+        SetGLZeph2DContextDriver(GLGraphicsDriver());
+    } else {
+        if (!EGLGraphicsAvailable()) return false;
+        SetGLZeph2DContextDriver(EGLGraphicsDriver());
+    }
+    return true;
+}
+
+class GLDisplayTest : public ::testing::TestWithParam<Backend> {
 protected:
-    static void SetUpTestSuite() { StartGLZeph2DModule(); }
+    static void SetUpTestSuite() { Start(); }
     void SetUp() override {
+        if (!Use(GetParam())) GTEST_SKIP() << "this driver cannot work here";
         ASSERT_TRUE(OpenGraphics(kWidth, kHeight, 0, 0, 0)) << "no window";
         SetClsColor(100, 50, 200);
         Cls();
@@ -87,7 +113,7 @@ protected:
     }
 };
 
-TEST_F(GLDisplayTest, TheBackEndIsTheDefaultDriver) {
+TEST_P(GLDisplayTest, TheBackEndIsTheDefaultDriver) {
     EXPECT_EQ(GraphicsDriver(), GLZeph2DDriver());
     EXPECT_EQ(GLZeph2DDriver()->ToString(), u"OpenGL");
     EXPECT_EQ(CurrentGraphicsFlags() & GFX_DOUBLE_BUFFER, GFX_DOUBLE_BUFFER);
@@ -98,7 +124,7 @@ TEST_F(GLDisplayTest, TheBackEndIsTheDefaultDriver) {
     EXPECT_TRUE(Near(Probe(5, 5), {100, 50, 200}));
 }
 
-TEST_F(GLDisplayTest, EachBlendModeCombinesAsDocumented) {
+TEST_P(GLDisplayTest, EachBlendModeCombinesAsDocumented) {
     struct Case {
         int mode;
         float alpha;
@@ -124,7 +150,7 @@ TEST_F(GLDisplayTest, EachBlendModeCombinesAsDocumented) {
     }
 }
 
-TEST_F(GLDisplayTest, OutOfRangeColourAndAlphaAreClamped) {
+TEST_P(GLDisplayTest, OutOfRangeColourAndAlphaAreClamped) {
     SetBlend(BLEND_ALPHA);
     SetAlpha(1.5f);
     SetColor(300, -4, 128);
@@ -140,7 +166,7 @@ TEST_F(GLDisplayTest, OutOfRangeColourAndAlphaAreClamped) {
     EXPECT_EQ(GetAlpha(), -0.2f);
 }
 
-TEST_F(GLDisplayTest, RectanglesAreHeldByTheirHandleAndTurnClockwise) {
+TEST_P(GLDisplayTest, RectanglesAreHeldByTheirHandleAndTurnClockwise) {
     SetBlend(BLEND_SOLID);
     SetColor(255, 255, 255);
     SetHandle(10, 5);
@@ -163,7 +189,7 @@ TEST_F(GLDisplayTest, RectanglesAreHeldByTheirHandleAndTurnClockwise) {
     EXPECT_TRUE(Near(Probe(205, 120), {100, 50, 200}));
 }
 
-TEST_F(GLDisplayTest, LinesLightTheirLastPixelAndPlotsHitTheirPixel) {
+TEST_P(GLDisplayTest, LinesLightTheirLastPixelAndPlotsHitTheirPixel) {
     SetBlend(BLEND_SOLID);
     SetColor(255, 255, 0);
     DrawLine(10, 50, 20, 50);
@@ -182,7 +208,7 @@ TEST_F(GLDisplayTest, LinesLightTheirLastPixelAndPlotsHitTheirPixel) {
     EXPECT_TRUE(Near(Probe(235, 135), {100, 50, 200}));
 }
 
-TEST_F(GLDisplayTest, ImagesDrawAboutTheirMidHandleAndTurnWithRotation) {
+TEST_P(GLDisplayTest, ImagesDrawAboutTheirMidHandleAndTurnWithRotation) {
     // Left half red, right half green; black corner pixel keyed away by the default flags.
     Ref<TPixmap> p = TPixmap::Create(64, 32, FORMAT_RGB888, 4);
     for (int y = 0; y < 32; ++y)
@@ -212,7 +238,7 @@ TEST_F(GLDisplayTest, ImagesDrawAboutTheirMidHandleAndTurnWithRotation) {
     EXPECT_TRUE(Near(Probe(129, 100), {0, 255, 0}));
 }
 
-TEST_F(GLDisplayTest, MaskedImagesHideTheirKeyColour) {
+TEST_P(GLDisplayTest, MaskedImagesHideTheirKeyColour) {
     Ref<TPixmap> p = TPixmap::Create(16, 16, FORMAT_RGB888, 4);
     p->ClearPixels(0xFF000000);
     for (int y = 4; y < 12; ++y)
@@ -229,7 +255,7 @@ TEST_F(GLDisplayTest, MaskedImagesHideTheirKeyColour) {
 // The ink of glyph g of the built-in font at (column, row).
 bool Ink(int code, int column, int row) { return IncbinData("tundrafont.bin")[row * 96 + code - 32] >> column & 1; }
 
-TEST_F(GLDisplayTest, TextDrawsTheBuiltInGlyphsAndRunsDownWhenTurned) {
+TEST_P(GLDisplayTest, TextDrawsTheBuiltInGlyphsAndRunsDownWhenTurned) {
     SetColor(255, 255, 255);
     DrawText("A", 20, 20);
     Ref<TPixmap> grabbed = GrabPixmap(20, 20, 8, 16);
@@ -254,7 +280,7 @@ TEST_F(GLDisplayTest, TextDrawsTheBuiltInGlyphsAndRunsDownWhenTurned) {
             }
 }
 
-TEST_F(GLDisplayTest, ViewportScissorsDrawingAndClearing) {
+TEST_P(GLDisplayTest, ViewportScissorsDrawingAndClearing) {
     SetViewport(50, 40, 100, 60);
     SetClsColor(0, 0, 0);
     Cls();
@@ -282,7 +308,7 @@ TEST_F(GLDisplayTest, ViewportScissorsDrawingAndClearing) {
     EXPECT_TRUE(Near(Probe(0, 0), {0, 0, 0})) << "the full viewport lifts the scissor";
 }
 
-TEST_F(GLDisplayTest, DrawPixmapAndGrabPixmapRoundTrip) {
+TEST_P(GLDisplayTest, DrawPixmapAndGrabPixmapRoundTrip) {
     Ref<TPixmap> p = TPixmap::Create(5, 3, FORMAT_RGB888, 4);
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 5; ++x) p->WritePixel(x, y, 0xFF000000u | uint32_t(40 * x) << 16 | uint32_t(80 * y) << 8);
@@ -303,7 +329,7 @@ TEST_F(GLDisplayTest, DrawPixmapAndGrabPixmapRoundTrip) {
     EXPECT_EQ(image->pixmaps[0]->ReadPixel(4, 2), p->ReadPixel(4, 2));
 }
 
-TEST_F(GLDisplayTest, TexturesArePaddedToPowersOfTwoWithTheEdgesRepeated) {
+TEST_P(GLDisplayTest, TexturesArePaddedToPowersOfTwoWithTheEdgesRepeated) {
     Ref<TPixmap> p = TPixmap::Create(100, 60, FORMAT_RGBA8888, 4);
     for (int y = 0; y < 60; ++y)
         for (int x = 0; x < 100; ++x) p->WritePixel(x, y, 0xFF000000u | uint32_t(x) << 16 | uint32_t(y) << 8 | 7);
@@ -339,7 +365,7 @@ TEST_F(GLDisplayTest, TexturesArePaddedToPowersOfTwoWithTheEdgesRepeated) {
     EXPECT_TRUE(Near(texel(42, 17), {42, 17, 7}, 0));
 }
 
-TEST_F(GLDisplayTest, RedundantStateChangesMakeNoGLCalls) {
+TEST_P(GLDisplayTest, RedundantStateChangesMakeNoGLCalls) {
     TCountingGL counter;
     SetGLFunctions(&counter);
     SetBlend(BLEND_ALPHA);
@@ -360,6 +386,11 @@ TEST_F(GLDisplayTest, RedundantStateChangesMakeNoGLCalls) {
     EXPECT_GE(counter.deletes, 1);
     SetGLFunctions(nullptr);
 }
+
+INSTANTIATE_TEST_SUITE_P(Drivers, GLDisplayTest, ::testing::Values(Backend::Window, Backend::Offscreen),
+                         [](const ::testing::TestParamInfo<Backend>& info) {
+                             return info.param == Backend::Window ? "Window" : "Offscreen";
+                         });
 
 }  // namespace
 }  // namespace corvex

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "draw2d/gl/glfuncs.h"
+#include <corvex/graphics/gl_context_driver.h>
 
 namespace corvex {
 
@@ -15,6 +16,7 @@ struct TGLZeph2DModule {
     float ix = 0, iy = 0, jx = 0, jy = 0;  // the last SetTransform
     TGLFunctions* functions = nullptr;     // call layer override (tests); nullptr = the library
     bool exiting = false;                  // set at program exit: textures are no longer deleted
+    Ref<TGLContextDriver> context_driver;  // the plain driver contexts come from; Null: the GLX one
 
     void Reset();  // back to the start-up values, keeping the function override
 };

@@ -34,6 +34,7 @@
 #include <corvex/system/system.h>
 #include <corvex/system/timer.h>
 
+#include <corvex/graphics/egl_graphics.h>
 #include <corvex/graphics/gl_graphics.h>
 #include <corvex/graphics/graphics.h>
 

@@ -1,30 +1,29 @@
 // physbox-sim: runs the sandbox's simulation steps without a window, drawing or timer wait.
 // Input goes through the real polled-input path: Space presses, the pointer and the left button
 // are events emitted on the event hook chain, read back by the same frame steps as the game.
+// Asked for pictures, it draws every frame with the game's own frame code into an offscreen
+// buffer (no display needed); the simulation is the same either way.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "game/frame.h"
 #include "game/world.h"
-#include <corvex/system/event.h>
-#include <corvex/system/keys.h>
+#include <corvex/system/entry.h>
 #include <corvex/system/input.h>
 #include <corvex/system/random.h>
 #include <corvex/system/system.h>
 #include "tools/physbox-sim/options.h"
+#include "tools/physbox-sim/pictures.h"
+#include "tools/physbox-sim/script.h"
 
 namespace {
 
 using namespace corvex;
-
-
-void Emit(int32_t id, int32_t data, int32_t x, int32_t y) {
-    TEvent::Create(id, nullptr, data, 0, x, y, nullptr)->Emit();
-}
 
 // The point table as CSV rows; floats with 9 significant digits, enough to round-trip.
 class Dump {
@@ -69,7 +68,13 @@ double Percentile(std::vector<double> sorted, double fraction) {
     return sorted[std::min(at, sorted.size() - 1)];
 }
 
-int Run(const SimOptions& o) {
+std::string FramePath(const std::string& dir, int32_t frame) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame_%06d.png", frame);
+    return (std::filesystem::path(dir) / name).string();
+}
+
+int Run(const SimOptions& o, const std::filesystem::path& programDir) {
     Dump every;
     Dump final;
     if (!o.dump.empty() && !every.Open(o.dump)) {
@@ -80,35 +85,69 @@ int Run(const SimOptions& o) {
         std::fprintf(stderr, "physbox-sim: cannot write %s\n", o.dumpFinal.c_str());
         return 1;
     }
-
-    StartSystemModule();
-    StartPolledInput(nullptr);
-    SeedRandom(o.seed);
-    World world;
-    CreateScenery(world);
-    if (o.hasMouse) {
-        Emit(EVENT_MOUSEMOVE, 0, o.mouseX, o.mouseY);
+    if (!o.pictures.empty()) {
+        std::error_code failed;
+        std::filesystem::create_directories(o.pictures, failed);
+        if (failed || !std::filesystem::is_directory(o.pictures)) {
+            std::fprintf(stderr, "physbox-sim: cannot make the folder %s\n", o.pictures.c_str());
+            return 1;
+        }
     }
 
+    // Without pictures nothing graphical is started: the world is simulated on its own.
+    std::unique_ptr<World> plain;
+    std::unique_ptr<RunPictures> drawn;
+    World* worldAt = nullptr;
+    std::string error;
+    if (o.WantsPictures()) {
+        const std::string image = o.bodyImage.empty() ? (programDir / "physimg.png").string()
+                                                      : o.bodyImage;
+        drawn = std::make_unique<RunPictures>();
+        SeedRandom(o.seed);
+        if (!drawn->Open(FromUtf8(image), error)) {
+            std::fprintf(stderr, "physbox-sim: %s\n", error.c_str());
+            return 1;
+        }
+        worldAt = &drawn->world();
+    } else {
+        StartSystemModule();
+        StartPolledInput(nullptr);
+        SeedRandom(o.seed);
+        plain = std::make_unique<World>();
+        CreateScenery(*plain);
+        worldAt = plain.get();
+    }
+    World& world = *worldAt;
+    EmitRunStart(o);
+
     std::vector<double> millis;
+    std::vector<double> writeMillis;
     millis.reserve(static_cast<size_t>(o.frames));
     for (int32_t frame = 1; frame <= o.frames; ++frame) {
-        if (o.SpawnBefore(frame)) {
-            Emit(EVENT_KEYDOWN, KEY_SPACE, 0, 0);
-            Emit(EVENT_KEYUP, KEY_SPACE, 0, 0);
-        }
-        if (o.hasDrag && frame == o.dragFrom) {
-            Emit(EVENT_MOUSEDOWN, MOUSE_LEFT, o.mouseX, o.mouseY);
-        }
+        EmitBeforeFrame(o, frame);
         auto start = std::chrono::steady_clock::now();
-        SimulateFrame(world);
+        if (drawn) {
+            drawn->Frame();
+        } else {
+            SimulateFrame(world);
+        }
         auto end = std::chrono::steady_clock::now();
         millis.push_back(std::chrono::duration<double, std::milli>(end - start).count());
-        if (o.hasDrag && frame == o.dragTo) {
-            Emit(EVENT_MOUSEUP, MOUSE_LEFT, o.mouseX, o.mouseY);
-        }
+        EmitAfterFrame(o, frame);
         if (!o.dump.empty()) {
             every.Write(world, frame);
+        }
+        const bool folder = !o.pictures.empty() && frame % o.every == 0;
+        const bool last = !o.picture.empty() && frame == o.frames;
+        if (folder || last) {
+            auto writeStart = std::chrono::steady_clock::now();
+            if ((folder && !drawn->Write(FramePath(o.pictures, frame), error)) ||
+                (last && !drawn->Write(o.picture, error))) {
+                std::fprintf(stderr, "physbox-sim: %s\n", error.c_str());
+                return 1;
+            }
+            writeMillis.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - writeStart).count());
         }
     }
     if (!o.dumpFinal.empty()) {
@@ -124,8 +163,16 @@ int Run(const SimOptions& o) {
     std::printf("bodies: %d\n", world.BoxCounter - 2);
     std::printf("points: %d\n", world.VerletCount());
     std::printf("constraints: %d\n", world.ConstraintCount());
-    std::printf("sim time per frame (ms): median %.3f, p95 %.3f, max %.3f\n", Percentile(millis, 0.5),
-                Percentile(millis, 0.95), millis.empty() ? 0.0 : millis.back());
+    std::printf("%s time per frame (ms): median %.3f, p95 %.3f, max %.3f\n", drawn ? "sim and drawing" : "sim",
+                Percentile(millis, 0.5), Percentile(millis, 0.95), millis.empty() ? 0.0 : millis.back());
+    if (!writeMillis.empty()) {
+        std::sort(writeMillis.begin(), writeMillis.end());
+        std::printf("pictures: %zu, read and PNG write per picture (ms): median %.3f, max %.3f\n", writeMillis.size(),
+                    Percentile(writeMillis, 0.5), writeMillis.back());
+    }
+    if (drawn) {
+        drawn->Close();
+    }
     return 0;
 }
 
@@ -143,5 +190,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "physbox-sim: %s\n%s", error.c_str(), corvex::SIM_USAGE);
         return 2;
     }
-    return Run(options);
+    corvex::InitProcessInfo(argc, argv);
+    const int rc = Run(options, std::filesystem::path(corvex::ToUtf8(corvex::ApplicationDir())));
+    // The exit steps (closing the offscreen graphics) run while the modules still exist, not
+    // after their static state has gone at exit().
+    corvex::RunExitHandlers();
+    return rc;
 }

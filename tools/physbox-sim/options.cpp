@@ -9,7 +9,11 @@ namespace corvex {
 const char* const SIM_USAGE =
     "usage: physbox-sim [--seed N] [--frames F] [--spawn-at LIST] [--spawn-every K] [--mouse X,Y]\n"
     "                   [--drag FROM-TO] [--dump FILE] [--dump-final FILE]\n"
-    "Defaults: seed 1, 600 frames, no spawns, the pointer at (0, 0).\n";
+    "                   [--picture FILE.png] [--pictures DIR [--every K]] [--body-image FILE]\n"
+    "Defaults: seed 1, 600 frames, no spawns, the pointer at (0, 0).\n"
+    "--picture writes the last frame and --pictures every K-th frame (default 1) as DIR/frame_NNNNNN.png,\n"
+    "drawn offscreen exactly as the game draws it; no display is needed. Bodies carry the picture\n"
+    "--body-image (default: physimg.png beside physbox-sim).\n";
 
 namespace {
 
@@ -50,6 +54,7 @@ bool SimOptions::SpawnBefore(int32_t frame) const {
 
 bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& out, std::string& error) {
     SimOptions o;
+    bool sawEvery = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& name = args[i];
         if (name == "--help" || name == "-h") {
@@ -94,6 +99,18 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& out, std:
         } else if (name == "--dump-final") {
             ok = !value.empty();
             o.dumpFinal = value;
+        } else if (name == "--picture") {
+            ok = !value.empty();
+            o.picture = value;
+        } else if (name == "--pictures") {
+            ok = !value.empty();
+            o.pictures = value;
+        } else if (name == "--every") {
+            ok = ParseInt(value, o.every) && o.every >= 1;
+            sawEvery = true;
+        } else if (name == "--body-image") {
+            ok = !value.empty();
+            o.bodyImage = value;
         } else {
             error = "unknown option " + name;
             return false;
@@ -102,6 +119,14 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& out, std:
             error = "bad value for " + name + ": \"" + value + "\"";
             return false;
         }
+    }
+    if (sawEvery && o.pictures.empty()) {
+        error = "--every needs --pictures";
+        return false;
+    }
+    if (o.WantsPictures() && o.frames < 1) {
+        error = "pictures need at least one frame";
+        return false;
     }
     out = o;
     return true;

@@ -20,6 +20,12 @@ struct SimOptions {
     int32_t dragTo = 0;
     std::string dump;              // state of every point after every frame
     std::string dumpFinal;         // after the last frame only
+    std::string picture;           // PNG of the last frame, drawn as the game draws it
+    std::string pictures;          // folder for a PNG of every every-th frame
+    int32_t every = 1;
+    std::string bodyImage;         // the bodies' picture; empty: physimg.png beside the program
+
+    bool WantsPictures() const { return !picture.empty() || !pictures.empty(); }
 
     bool SpawnBefore(int32_t frame) const;  // is Space pressed before this frame?
 };

@@ -49,12 +49,32 @@ TEST(SimOptions, DefaultsAndFullCommandLine) {
     EXPECT_EQ(spawned, (std::vector<int32_t>{1, 4, 5, 8, 9, 12}));
 }
 
+TEST(SimOptions, PicturesAreAskedForExplicitly) {
+    SimOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--frames", "9"}, o, error));
+    EXPECT_FALSE(o.WantsPictures());  // a plain run draws nothing
+    ASSERT_TRUE(Parse({"--picture", "last.png"}, o, error)) << error;
+    EXPECT_TRUE(o.WantsPictures());
+    EXPECT_EQ(o.picture, "last.png");
+    EXPECT_TRUE(o.pictures.empty());
+    ASSERT_TRUE(Parse({"--pictures", "out", "--body-image", "crate.png"}, o, error)) << error;
+    EXPECT_TRUE(o.WantsPictures());
+    EXPECT_EQ(o.every, 1);
+    EXPECT_EQ(o.bodyImage, "crate.png");
+    ASSERT_TRUE(Parse({"--every", "25", "--pictures", "out"}, o, error)) << error;  // in any order
+    EXPECT_EQ(o.every, 25);
+}
+
 TEST(SimOptions, RejectsBadValuesWithAMessage) {
     const std::vector<std::vector<std::string>> bad = {
         {"--frames"},           {"--frames", "-1"},        {"--frames", "12x"},     {"--frames", "99999999999"},
         {"--seed", ""},         {"--spawn-at", "1,,3"},    {"--spawn-at", "0"},     {"--spawn-at", "2,"},
         {"--spawn-every", "0"}, {"--mouse", "10"},         {"--mouse", "1,2,3"},    {"--drag", "5-3"},
         {"--drag", "0-3"},      {"--drag", "4"},           {"--dump", ""},          {"--bogus", "1"},
+        {"--picture", ""},      {"--pictures", ""},        {"--every", "0"},        {"--body-image", ""},
+        {"--every", "5"},                                   // a frequency with no folder to write into
+        {"--frames", "0", "--picture", "a.png"},            // no frame to picture
     };
     for (const auto& args : bad) {
         SimOptions o;

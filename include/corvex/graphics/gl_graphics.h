@@ -3,7 +3,7 @@
 // vertical-blank waits. No X11 or GLX header is needed to use it.
 #pragma once
 
-#include <corvex/graphics/graphics.h>
+#include <corvex/graphics/gl_context_driver.h>
 
 namespace corvex {
 
@@ -21,7 +21,7 @@ public:
 };
 
 // The OpenGL graphics driver: one instance, GLGraphicsDriver().
-class TGLGraphicsDriver : public TGraphicsDriver {
+class TGLGraphicsDriver : public TGLContextDriver {
 public:
     TGraphicsModes GraphicsModes() override;  // XRandR modes of the primary monitor
     // Adopts an existing X window (its id); the window stays its creator's, and so do its events.
@@ -30,7 +30,7 @@ public:
     Ref<TGraphics> CreateGraphics(int32_t width, int32_t height, int32_t depth, int32_t hertz, int32_t flags) override;
     void SetGraphics(const Ref<TGraphics>& graphics) override;  // makes its context current
     void Flip(int32_t sync) override;         // swaps; the swap interval changes only when sync does
-    void SwapSharedContext();                 // shared context current, or back to the current graphics
+    void SwapSharedContext() override;        // shared context current, or back to the current graphics
 };
 
 Ref<TGLGraphicsDriver> GLGraphicsDriver();   // the one instance

@@ -5,16 +5,20 @@
 // Starting the module makes GLZeph2DDriver() the current graphics driver (default flags
 // GFX_DOUBLE_BUFFER), so every context the program opens is a TZeph2DGraphics of this driver.
 // "gldrawtextfont.bin" comes with the OpenGL graphics module it starts.
+//
+// Contexts come from a plain OpenGL driver: the GLX driver unless the program chooses another
+// one (such as the offscreen EGL driver) with SetGLZeph2DContextDriver.
 #pragma once
 
 #include <corvex/draw2d/zeph2d.h>
+#include <corvex/graphics/gl_context_driver.h>
 
 namespace corvex {
 
 // The drawing driver of the OpenGL back end; programs reach it through the module operations.
 class TGLZeph2DDriver : public TZeph2DDriver {
 public:
-    // ---- Contexts, delegated to the plain OpenGL graphics driver
+    // ---- Contexts, delegated to the chosen plain OpenGL driver
     TGraphicsModes GraphicsModes() override;
     Ref<TGraphics> AttachGraphics(uintptr_t window, int32_t flags) override;
     Ref<TGraphics> CreateGraphics(int32_t width, int32_t height, int32_t depth, int32_t hertz,
@@ -46,5 +50,13 @@ public:
 
 Ref<TGLZeph2DDriver> GLZeph2DDriver();  // the one instance, made on first call
 void StartGLZeph2DModule();             // starts draw2d and the GL graphics driver, then selects this one
+
+// The plain OpenGL driver contexts come from; GLGraphicsDriver() until another is chosen.
+Ref<TGLContextDriver> GLZeph2DContextDriver();
+// Chooses the plain OpenGL driver (Null: back to GLGraphicsDriver()). A change closes the opened
+// graphics, leaves no context current in the old driver and selects the back end again with
+// the default flags GFX_DOUBLE_BUFFER, so its modes are enumerated afresh. Images keep working:
+// their textures are made again in the new driver's shared context.
+void SetGLZeph2DContextDriver(const Ref<TGLContextDriver>& driver);
 
 }  // namespace corvex

@@ -1,0 +1,93 @@
+#include <corvex/graphics/egl_graphics.h>
+
+#include <cstring>
+
+#include "graphics/egl/native.h"
+#include <corvex/runtime/module.h>
+
+namespace corvex {
+
+Ref<TGraphicsDriver> TEGLGraphics::Driver() { return EGLGraphicsDriver(); }
+
+void TEGLGraphics::GetSettings(int32_t* width, int32_t* height, int32_t* depth, int32_t* hertz, int32_t* flags) {
+    if (!_context) {
+        *width = *height = *depth = *hertz = *flags = 0;
+        return;
+    }
+    *width = _context->width;
+    *height = _context->height;
+    *depth = _context->depth;
+    *hertz = _context->hertz;
+    *flags = _context->flags;
+}
+
+void TEGLGraphics::Close() {
+    if (!_context) return;
+    egl::CloseContext(_context);
+    _context = nullptr;
+}
+
+Ref<TPixmap> TEGLGraphics::ReadFront() {
+    std::vector<uint8_t> rgba;
+    if (!_context || !egl::ReadFront(_context, rgba)) return nullptr;
+    const int w = _context->width, h = _context->height;
+    Ref<TPixmap> picture = TPixmap::Create(w, h, FORMAT_RGBA8888, 4);
+    // OpenGL reads bottom row first.
+    for (int y = 0; y < h; ++y) {
+        std::memcpy(picture->pixels + static_cast<size_t>(y) * picture->pitch,
+                    rgba.data() + static_cast<size_t>(h - 1 - y) * w * 4, static_cast<size_t>(w) * 4);
+    }
+    return picture;
+}
+
+TGraphicsModes TEGLGraphicsDriver::GraphicsModes() {
+    static constexpr int32_t kSizes[][2] = {{640, 480},   {800, 600},   {1024, 768},  {1280, 720},
+                                            {1280, 1024}, {1920, 1080}, {2560, 1440}, {3840, 2160}};
+    TGraphicsModes modes;
+    const int32_t largest = egl::MaxBufferSize();
+    for (int32_t depth : {16, 24, 32}) {
+        for (const auto& size : kSizes) {
+            if (size[0] <= largest && size[1] <= largest) {
+                modes.push_back(TGraphicsMode::Create(size[0], size[1], depth, 60));
+            }
+        }
+    }
+    return modes;
+}
+
+Ref<TGraphics> TEGLGraphicsDriver::AttachGraphics(uintptr_t, int32_t) { return nullptr; }
+
+Ref<TGraphics> TEGLGraphicsDriver::CreateGraphics(int32_t width, int32_t height, int32_t depth, int32_t hertz,
+                                                  int32_t flags) {
+    egl::TEGLContextRecord* record = egl::CreateContext(width, height, depth, hertz, flags);
+    auto graphics = std::make_shared<TEGLGraphics>();
+    graphics->_context = record;
+    return graphics;
+}
+
+void TEGLGraphicsDriver::SetGraphics(const Ref<TGraphics>& graphics) {
+    auto* g = dynamic_cast<TEGLGraphics*>(graphics.get());
+    egl::MakeCurrent(g ? g->_context : nullptr);
+}
+
+void TEGLGraphicsDriver::Flip(int32_t sync) { egl::FlipCurrent(sync); }
+
+void TEGLGraphicsDriver::SwapSharedContext() { egl::SwapShared(); }
+
+Ref<TEGLGraphicsDriver> EGLGraphicsDriver() {
+    static Ref<TEGLGraphicsDriver>* driver = new Ref<TEGLGraphicsDriver>(std::make_shared<TEGLGraphicsDriver>());
+    return *driver;
+}
+
+bool EGLGraphicsAvailable() { return egl::Initialise(); }
+
+TString EGLGraphicsProblem() { return FromUtf8(egl::Problem()); }
+
+void StartEGLGraphicsModule() {
+    StartGraphicsModule();
+    if (!BeginModuleStart("eglgraphics")) return;
+    RegisterType("TEGLGraphics", "TGraphics");
+    RegisterType("TEGLGraphicsDriver", "TGraphicsDriver");
+}
+
+}  // namespace corvex

@@ -1,0 +1,17 @@
+// Plain OpenGL graphics drivers: drivers whose contexts are OpenGL contexts sharing their
+// textures with one hidden context. The OpenGL 2D back end draws over whichever one the program
+// chose (the GLX driver unless told otherwise).
+#pragma once
+
+#include <corvex/graphics/graphics.h>
+
+namespace corvex {
+
+class TGLContextDriver : public TGraphicsDriver {
+public:
+    // Makes the shared texture context current when it is not; when it is, makes the current
+    // graphics' context current again (or none).
+    virtual void SwapSharedContext() = 0;
+};
+
+}  // namespace corvex
