@@ -2,9 +2,23 @@
 // In-tree code only.
 #pragma once
 
+#include <cstddef>
+#include <vector>
+
 #include "draw2d/gl/glfuncs.h"
 
 namespace corvex {
+
+// Vertices waiting to be drawn as one run: positions, texture coordinates and colour bytes in
+// client-side arrays, all of one primitive kind. A run holds at most kRunCapacity vertices of
+// quads, lines or points; a polygon is always a run of its own.
+struct TGLRun {
+    static constexpr size_t kRunCapacity = 16384;  // a multiple of 4 and 2: no quad or line is split
+    GLenum mode = GL_QUADS;
+    size_t count = 0;
+    std::vector<float> xy, uv;
+    std::vector<GLubyte> rgba;
+};
 
 // The back end's module state: one copy shared by every context.
 struct TGLZeph2DModule {
@@ -15,9 +29,16 @@ struct TGLZeph2DModule {
     float ix = 0, iy = 0, jx = 0, jy = 0;  // the last SetTransform
     TGLFunctions* functions = nullptr;     // call layer override (tests); nullptr = the library
     bool exiting = false;                  // set at program exit: textures are no longer deleted
+    bool batching = true;                  // false: every primitive goes out at once through glBegin/glEnd
+    float line_width = 1.0f;               // the last GLSetLineWidth; a change ends the run
+    TGLRun run;                            // vertices not yet drawn
 
     void Reset();  // back to the start-up values, keeping the function override
 };
-TGLZeph2DModule& GLZeph2DModule();
+// Inline: the vertex paths reach it several times per quad.
+inline TGLZeph2DModule& GLZeph2DModule() {
+    static TGLZeph2DModule module;
+    return module;
+}
 
 }  // namespace corvex

@@ -47,11 +47,14 @@ public:
     void GetRect(int& x, int& y, int& width, int& height);
 };
 
+struct TGlyphAtlas;  // the glyphs' pixels packed into one image, drawn as one texture
+
 class TImageFont : public TObject {
 public:
     Ref<TFont> _src_font;                  // Null for the built-in font
     std::vector<Ref<TImageGlyph>> _glyphs; // filled on demand when there is a source font
     int _imageFlags = 0;
+    Ref<TGlyphAtlas> _atlas;               // made on the first Draw; glyphs that cannot go in draw alone
 
     int Style();
     int Height();
