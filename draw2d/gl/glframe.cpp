@@ -52,10 +52,14 @@ void TexturedQuad(GLuint name, float s0, float t0, float s1, float t1, float x0,
     GLBeginPrimitive(GL_QUADS, 4);
     if (s.batching) {
         TGLRun& r = s.run;
-        std::memcpy(&r.xy[2 * r.count], xy, sizeof xy);
-        std::memcpy(&r.uv[2 * r.count], uv, sizeof uv);
-        GLubyte* c = &r.rgba[4 * r.count];
-        for (int k = 0; k < 4; ++k) std::memcpy(c + 4 * k, s.color, 4);
+        TGLVertex* out = &r.vertices[r.count];
+        for (int k = 0; k < 4; ++k) {
+            out[k].x = xy[2 * k];
+            out[k].y = xy[2 * k + 1];
+            out[k].u = uv[2 * k];
+            out[k].v = uv[2 * k + 1];
+            std::memcpy(out[k].rgba, s.color, 4);
+        }
         r.count += 4;
         return;
     }

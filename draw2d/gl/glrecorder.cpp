@@ -56,29 +56,39 @@ void TGLRecorder::DisableClientState(GLenum a) {
     Add("DisableClientState", {double(a)});
 }
 
-// The back end hands tightly packed arrays: 2 floats per position and texture coordinate, 4
-// bytes per colour.
+// Positions and texture coordinates as 2 floats, colours as 4 bytes; a stride of 0 means packed.
 void TGLRecorder::VertexPointer(GLint size, GLenum type, GLsizei stride, const void* p) {
-    vertex_ptr = static_cast<const float*>(p);
+    vertex_ptr = static_cast<const unsigned char*>(p);
+    vertex_stride = stride ? size_t(stride) : 2 * sizeof(float);
     Add("VertexPointer", {double(size), double(type), double(stride)});
 }
 
 void TGLRecorder::TexCoordPointer(GLint size, GLenum type, GLsizei stride, const void* p) {
-    texcoord_ptr = static_cast<const float*>(p);
+    texcoord_ptr = static_cast<const unsigned char*>(p);
+    texcoord_stride = stride ? size_t(stride) : 2 * sizeof(float);
     Add("TexCoordPointer", {double(size), double(type), double(stride)});
 }
 
 void TGLRecorder::ColorPointer(GLint size, GLenum type, GLsizei stride, const void* p) {
     color_ptr = static_cast<const unsigned char*>(p);
+    color_stride = stride ? size_t(stride) : 4;
     Add("ColorPointer", {double(size), double(type), double(stride)});
 }
 
 void TGLRecorder::DrawArrays(GLenum mode, GLint first, GLsizei count) {
     ArrayDraw d{mode, {}, {}, {}};
-    size_t from = size_t(first), to = size_t(first) + size_t(count);
-    if (vertex_on && vertex_ptr) d.xy.assign(vertex_ptr + 2 * from, vertex_ptr + 2 * to);
-    if (texcoord_on && texcoord_ptr) d.uv.assign(texcoord_ptr + 2 * from, texcoord_ptr + 2 * to);
-    if (color_on && color_ptr) d.rgba.assign(color_ptr + 4 * from, color_ptr + 4 * to);
+    for (size_t i = size_t(first); i < size_t(first) + size_t(count); ++i) {
+        float pair[2];
+        if (vertex_on && vertex_ptr) {
+            std::memcpy(pair, vertex_ptr + i * vertex_stride, sizeof pair);
+            d.xy.insert(d.xy.end(), pair, pair + 2);
+        }
+        if (texcoord_on && texcoord_ptr) {
+            std::memcpy(pair, texcoord_ptr + i * texcoord_stride, sizeof pair);
+            d.uv.insert(d.uv.end(), pair, pair + 2);
+        }
+        if (color_on && color_ptr) d.rgba.insert(d.rgba.end(), color_ptr + i * color_stride, color_ptr + i * color_stride + 4);
+    }
     arrays.push_back(std::move(d));
     Add("DrawArrays", {double(mode), double(first), double(count), double(arrays.size() - 1)});
 }

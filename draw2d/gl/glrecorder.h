@@ -92,9 +92,10 @@ public:
 
 private:
     bool vertex_on = false, texcoord_on = false, color_on = false;
-    const float* vertex_ptr = nullptr;
-    const float* texcoord_ptr = nullptr;
+    const unsigned char* vertex_ptr = nullptr;
+    const unsigned char* texcoord_ptr = nullptr;
     const unsigned char* color_ptr = nullptr;
+    size_t vertex_stride = 0, texcoord_stride = 0, color_stride = 0;  // bytes
     void Add(const char* name, std::vector<double> args) { calls.push_back({name, std::move(args)}); }
 };
 

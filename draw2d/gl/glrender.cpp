@@ -42,12 +42,14 @@ void GLFlush() {
     if (r.count == 0) return;
     TGLFunctions& gl = GLFunctions();
     bool textured = s.texturing != 0;
-    gl.VertexPointer(2, GL_FLOAT, 0, r.xy.data());
-    gl.ColorPointer(4, GL_UNSIGNED_BYTE, 0, r.rgba.data());
+    const TGLVertex* v = r.vertices.data();
+    const GLsizei stride = sizeof(TGLVertex);
+    gl.VertexPointer(2, GL_FLOAT, stride, &v->x);
+    gl.ColorPointer(4, GL_UNSIGNED_BYTE, stride, v->rgba);
     gl.EnableClientState(GL_VERTEX_ARRAY);
     gl.EnableClientState(GL_COLOR_ARRAY);
     if (textured) {
-        gl.TexCoordPointer(2, GL_FLOAT, 0, r.uv.data());
+        gl.TexCoordPointer(2, GL_FLOAT, stride, &v->u);
         gl.EnableClientState(GL_TEXTURE_COORD_ARRAY);
     }
     gl.DrawArrays(r.mode, 0, GLsizei(r.count));
@@ -74,11 +76,7 @@ void GLBeginPrimitiveSlow(GLenum mode, size_t vertices) {
     if (r.count && (r.mode != mode || mode == GL_POLYGON || r.count + vertices > TGLRun::kRunCapacity)) GLFlush();
     r.mode = mode;
     size_t need = std::max(r.count + vertices, TGLRun::kRunCapacity);
-    if (r.xy.size() < 2 * need) {
-        r.xy.resize(2 * need);
-        r.uv.resize(2 * need);
-        r.rgba.resize(4 * need);
-    }
+    if (r.vertices.size() < need) r.vertices.resize(need);
 }
 
 void GLEndPrimitiveSlow() {

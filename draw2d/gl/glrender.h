@@ -55,7 +55,7 @@ inline void GLBeginPrimitive(GLenum mode, size_t vertices) {
     TGLZeph2DModule& s = GLZeph2DModule();
     TGLRun& r = s.run;
     if (s.batching && mode != GL_POLYGON && (r.mode == mode || r.count == 0) &&
-        r.count + vertices <= TGLRun::kRunCapacity && 2 * (r.count + vertices) <= r.xy.size()) {
+        r.count + vertices <= TGLRun::kRunCapacity && r.count + vertices <= r.vertices.size()) {
         r.mode = mode;
         return;
     }
@@ -76,14 +76,13 @@ inline void GLVertex(float x, float y) {
         return;
     }
     TGLRun& r = s.run;
-    size_t i = r.count++;
-    r.xy[2 * i] = x;
-    r.xy[2 * i + 1] = y;
-    GLubyte* c = &r.rgba[4 * i];
-    c[0] = s.color[0];
-    c[1] = s.color[1];
-    c[2] = s.color[2];
-    c[3] = s.color[3];
+    TGLVertex& out = r.vertices[r.count++];
+    out.x = x;
+    out.y = y;
+    out.rgba[0] = s.color[0];
+    out.rgba[1] = s.color[1];
+    out.rgba[2] = s.color[2];
+    out.rgba[3] = s.color[3];
 }
 
 // A textured vertex in the current colour bytes.
@@ -96,8 +95,8 @@ inline void GLTexVertex(float u, float v, float x, float y) {
         return;
     }
     TGLRun& r = s.run;
-    r.uv[2 * r.count] = u;
-    r.uv[2 * r.count + 1] = v;
+    r.vertices[r.count].u = u;
+    r.vertices[r.count].v = v;
     GLVertex(x, y);
 }
 

@@ -9,15 +9,21 @@
 
 namespace corvex {
 
-// Vertices waiting to be drawn as one run: positions, texture coordinates and colour bytes in
-// client-side arrays, all of one primitive kind. A run holds at most kRunCapacity vertices of
-// quads, lines or points; a polygon is always a run of its own.
+// One vertex of a run, interleaved so that OpenGL fetches a vertex from one place.
+struct TGLVertex {
+    float x, y;        // window position
+    float u, v;        // texture coordinate (unused when texturing is off)
+    GLubyte rgba[4];   // colour bytes
+};
+
+// Vertices waiting to be drawn as one run, all of one primitive kind, in a client-side array. A
+// run holds at most kRunCapacity vertices of quads, lines or points; a polygon is always a run of
+// its own.
 struct TGLRun {
     static constexpr size_t kRunCapacity = 16384;  // a multiple of 4 and 2: no quad or line is split
     GLenum mode = GL_QUADS;
     size_t count = 0;
-    std::vector<float> xy, uv;
-    std::vector<GLubyte> rgba;
+    std::vector<TGLVertex> vertices;  // at least count long
 };
 
 // The back end's module state: one copy shared by every context.
