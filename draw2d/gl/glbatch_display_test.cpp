@@ -400,8 +400,8 @@ TEST_F(GLBatchDisplayTest, OwnGLCallsAfterFlushDrawingSeeTheDrawingBeforeThem) {
     Render(true, [] {});
     SetColor(255, 0, 0);
     DrawRect(10, 10, 40, 40);
-    FlushDrawing();
     SetColor(0, 255, 0);  // the current colour, as the program's own calls use it
+    FlushDrawing();
     glBegin(GL_QUADS);
     glVertex2f(30, 30);
     glVertex2f(60, 30);
@@ -413,6 +413,14 @@ TEST_F(GLBatchDisplayTest, OwnGLCallsAfterFlushDrawingSeeTheDrawingBeforeThem) {
     EXPECT_EQ(shot->ReadPixel(20, 20), 0xFFFF0000u);
     EXPECT_EQ(shot->ReadPixel(40, 40), 0xFF00FF00u) << "the program's quad lies over the flushed rectangle";
     EXPECT_EQ(shot->ReadPixel(57, 57), 0xFF00FF00u) << "drawing after it lies over it";
+
+    // With nothing pending, FlushDrawing still hands over a colour set since the last run.
+    SetColor(0, 0, 255);
+    FlushDrawing();
+    glBegin(GL_POINTS);
+    glVertex2f(80.5f, 80.5f);
+    glEnd();
+    EXPECT_EQ(GrabPixmap(80, 80, 1, 1)->ReadPixel(0, 0), 0xFF0000FFu);
 }
 
 }  // namespace

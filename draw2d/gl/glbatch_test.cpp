@@ -27,6 +27,7 @@ TEST_F(GLBatchTest, ARunIsOneDrawWithAColourPerVertexAndStateThatDoesNotChangePi
     GLSetTransform(2, 0, 0, 2);  // vertices are mapped as they are added
     GLDisableTex();        // already off
     EXPECT_EQ(gl.Count("DrawArrays"), 0u);
+    EXPECT_EQ(gl.Count("Color4ubv"), 0u) << "in runs the colour travels in the vertices";
     GLFlush();
     ASSERT_EQ(gl.arrays.size(), 1u);
     const TGLRecorder::ArrayDraw& d = gl.arrays[0];

@@ -20,6 +20,16 @@ void SendMapped(const TGLZeph2DModule& s, float u, float v, float tx, float ty, 
     GLVertex(x + offset, y + offset);
 }
 
+// Drawing one by one, the colour goes to GL at once; in runs it travels in the vertices and
+// reaches glColor4ubv when the run is drawn (or FlushDrawing is called).
+void SendColor(TGLZeph2DModule& s) {
+    if (s.batching) {
+        s.color_pending = true;
+    } else {
+        GLFunctions().Color4ubv(s.color);
+    }
+}
+
 }  // namespace
 
 void TGLZeph2DModule::Reset() {
@@ -39,8 +49,12 @@ void SetGLFunctions(TGLFunctions* functions) { GLZeph2DModule().functions = func
 void GLFlush() {
     TGLZeph2DModule& s = GLZeph2DModule();
     TGLRun& r = s.run;
-    if (r.count == 0) return;
     TGLFunctions& gl = GLFunctions();
+    if (r.count == 0) {
+        if (s.color_pending) gl.Color4ubv(s.color);
+        s.color_pending = false;
+        return;
+    }
     bool textured = s.texturing != 0;
     const TGLVertex* v = r.vertices.data();
     const GLsizei stride = sizeof(TGLVertex);
@@ -59,6 +73,7 @@ void GLFlush() {
     r.count = 0;
     // The colour array leaves the current colour undefined; put back the one last set.
     gl.Color4ubv(s.color);
+    s.color_pending = false;
 }
 
 void GLSetBatching(bool on) {
@@ -142,7 +157,7 @@ void GLSetAlpha(float alpha) {
     float a = alpha > 1.0f ? 1.0f : (alpha >= 0.0f ? alpha : 0.0f);
     TGLZeph2DModule& s = GLZeph2DModule();
     s.color[3] = GLubyte(int(a * 255.0f));
-    GLFunctions().Color4ubv(s.color);
+    SendColor(s);
 }
 
 void GLSetColor(int red, int green, int blue) {
@@ -150,7 +165,7 @@ void GLSetColor(int red, int green, int blue) {
     s.color[0] = ClampByte(red);
     s.color[1] = ClampByte(green);
     s.color[2] = ClampByte(blue);
-    GLFunctions().Color4ubv(s.color);
+    SendColor(s);
 }
 
 void GLSetClsColor(int red, int green, int blue) {

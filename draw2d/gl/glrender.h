@@ -12,7 +12,7 @@ namespace corvex {
 
 // ---- Runs
 // Draws the pending run (one DrawArrays) and leaves the current colour as SetColor/SetAlpha set
-// it. Every change of GL state that affects pixels, and everything that reads, writes or swaps
+// it (in runs they only change the colour bytes the vertices carry). Every change of GL state that affects pixels, and everything that reads, writes or swaps
 // the frame buffer or changes the current context, calls this first.
 void GLFlush();
 void GLSetBatching(bool on);  // off: the immediate calls, drawn one by one (reference for tests)

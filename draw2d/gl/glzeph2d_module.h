@@ -38,6 +38,7 @@ struct TGLZeph2DModule {
     bool batching = true;                  // false: every primitive goes out at once through glBegin/glEnd
     float line_width = 1.0f;               // the last GLSetLineWidth; a change ends the run
     TGLRun run;                            // vertices not yet drawn
+    bool color_pending = false;            // batching: colour bytes not yet handed to glColor4ubv
 
     void Reset();  // back to the start-up values, keeping the function override
 };

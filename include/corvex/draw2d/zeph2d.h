@@ -128,8 +128,8 @@ void DrawOval(float x, float y, float width, float height);
 void DrawPoly(const std::vector<float>& xy);  // x, y pairs; fewer than 3 points draw nothing
 void DrawPixmap(const Ref<TPixmap>& pixmap, int x, int y);  // unscaled, no origin or handle
 Ref<TPixmap> GrabPixmap(int x, int y, int width, int height);
-// Draws every primitive still pending in the driver. Drawing calls are collected into runs;
-// call this before making your own OpenGL calls between drawing calls.
+// Draws every primitive still pending in the driver and hands OpenGL the current colour and
+// alpha. Drawing calls are collected into runs; call this right before your own OpenGL calls.
 void FlushDrawing();
 
 }  // namespace corvex
