@@ -1,5 +1,7 @@
 #include <corvex/draw2d/imagefont.h>
 
+#include <algorithm>
+
 #include "stream/fontbits.h"
 #include <corvex/runtime/exception.h>
 #include "draw2d/draw2d_module.h"
@@ -20,6 +22,120 @@ TZeph2DGraphics& State() {
 }
 
 }  // namespace
+
+// The glyphs of a font packed into one image, so that a string is drawn from one texture. Each
+// glyph's pixels sit in a cell surrounded by kPad copies of its own edge texels: filtering at the
+// glyph's border reaches those and reads what the glyph's own clamped (or edge-padded) texture
+// would give, never a neighbour. Mipmapped glyphs stay out: their smaller levels would average
+// across cells. So do glyphs of other filtering than the first one placed, glyphs without pixels
+// and big glyphs; they draw from their own image as before.
+struct TGlyphAtlas {
+    static constexpr int kPad = 2;
+    static constexpr int kMaxGlyph = 256;
+    static constexpr int kMaxSize = 2048;
+    static constexpr int kOutside = -2;  // cell x of a glyph that draws on its own
+
+    struct Cell {
+        const TImage* image = nullptr;    // the glyph image and pixmap the cell was made from
+        const TPixmap* pixmap = nullptr;
+        int x = -1, y = -1, w = 0, h = 0; // x -1: not looked at yet
+    };
+
+    int filtered = -1;  // IMAGE_FILTERED of every glyph in it; -1 before the first
+    Ref<TPixmap> pixels;
+    Ref<TImage> image;
+    std::vector<Cell> cells;  // per glyph index
+    int shelf_x = 0, shelf_y = 0, shelf_h = 0;
+    bool dirty = false;
+
+    // The glyph's cell, placing it when it is new; nullptr when it draws on its own.
+    const Cell* Place(size_t index, const TImageGlyph& glyph) {
+        if (index >= cells.size()) cells.resize(index + 1);
+        Cell& cell = cells[index];
+        const TImage* img = glyph._image.get();
+        const TPixmap* pm = img && !img->pixmaps.empty() ? img->pixmaps[0].get() : nullptr;
+        if (cell.image != img || cell.pixmap != pm) cell = Cell{img, pm};
+        if (cell.x == -1) Fill(cell, *glyph._image);
+        return cell.x >= 0 ? &cell : nullptr;
+    }
+
+    const Cell* Find(size_t index, const TImageGlyph& glyph) const {
+        if (index >= cells.size()) return nullptr;
+        const Cell& cell = cells[index];
+        const TImage* img = glyph._image.get();
+        if (cell.x < 0 || cell.image != img || img->pixmaps.empty() || cell.pixmap != img->pixmaps[0].get())
+            return nullptr;
+        return &cell;
+    }
+
+    // Sends the packed pixels again when cells were added; the image's frame follows contexts.
+    void Update() {
+        if (!dirty) return;
+        dirty = false;
+        if (!image || image->width != pixels->width || image->height != pixels->height)
+            image = TImage::Create(pixels->width, pixels->height, 1, filtered ? IMAGE_FILTERED : 0, 0, 0, 0);
+        image->SetPixmap(0, pixels);
+    }
+
+private:
+    void Fill(Cell& cell, TImage& img) {
+        cell.x = kOutside;
+        if (!cell.pixmap || (img.flags & IMAGE_MIPMAPPED)) return;
+        int f = (img.flags & IMAGE_FILTERED) ? 1 : 0;
+        if (filtered >= 0 && f != filtered) return;
+        Ref<TPixmap> source = img.pixmaps[0];
+        int w = source->width, h = source->height;
+        if (w <= 0 || h <= 0 || w > kMaxGlyph || h > kMaxGlyph) return;
+        int cw = w + 2 * kPad, ch = h + 2 * kPad;
+        if (!Allocate(cw, ch)) return;
+        filtered = f;
+        cell.x = shelf_x;
+        cell.y = shelf_y;
+        cell.w = w;
+        cell.h = h;
+        shelf_x += cw;
+        shelf_h = std::max(shelf_h, ch);
+        int x = cell.x, y = cell.y;
+        TPixmap& dst = *pixels;
+        dst.Paste(*source, x + kPad, y + kPad);
+        for (int k = 0; k < kPad; ++k) {
+            dst.Paste(*source->Window(0, 0, 1, h), x + k, y + kPad);
+            dst.Paste(*source->Window(w - 1, 0, 1, h), x + kPad + w + k, y + kPad);
+        }
+        for (int k = 0; k < kPad; ++k) {
+            dst.Paste(*dst.Window(x, y + kPad, cw, 1), x, y + k);
+            dst.Paste(*dst.Window(x, y + kPad + h - 1, cw, 1), x, y + kPad + h + k);
+        }
+        dirty = true;
+    }
+
+    // Finds room for a cw x ch cell on the shelves, growing the pixmap (powers of two) as needed.
+    bool Allocate(int cw, int ch) {
+        if (!pixels) Resize(256, 128);
+        for (;;) {
+            if (shelf_x + cw > pixels->width && shelf_x > 0) {
+                shelf_y += shelf_h;
+                shelf_x = 0;
+                shelf_h = 0;
+            }
+            if (shelf_x + cw <= pixels->width && shelf_y + ch <= pixels->height) return true;
+            if (pixels->height < kMaxSize) {
+                Resize(pixels->width, pixels->height * 2);
+            } else if (pixels->width < kMaxSize) {
+                Resize(pixels->width * 2, pixels->height);
+            } else {
+                return false;
+            }
+        }
+    }
+
+    void Resize(int width, int height) {
+        Ref<TPixmap> grown = TPixmap::Create(width, height, FORMAT_RGBA8888, 4);
+        grown->ClearPixels(0);
+        if (pixels) grown->Paste(*pixels, 0, 0);
+        pixels = grown;
+    }
+};
 
 void TImageGlyph::GetRect(int& x, int& y, int& width, int& height) {
     x = _x;
@@ -53,16 +169,45 @@ Ref<TImageGlyph> TImageFont::LoadGlyph(int index) {
 }
 
 void TImageFont::Draw(const TString& text, float x, float y, float ix, float iy, float jx, float jy) {
+    if (text.empty()) return;
+    if (!_atlas) _atlas = std::make_shared<TGlyphAtlas>();
+    TGlyphAtlas& atlas = *_atlas;
+    // The glyph for a code, made on demand for a source font; the table keeps it alive.
+    auto glyph_at = [this](int index) -> TImageGlyph* {
+        if (index < 0 || size_t(index) >= _glyphs.size()) return nullptr;
+        TImageGlyph* glyph = _glyphs[size_t(index)].get();
+        return glyph || !_src_font ? glyph : LoadGlyph(index).get();
+    };
+    // A complete font goes in whole the first time; a source font's string is placed before it is
+    // drawn, so the atlas goes to the renderer at most once per string.
+    if (!_src_font && atlas.cells.empty()) {
+        for (size_t i = 0; i < _glyphs.size(); ++i)
+            if (_glyphs[i] && _glyphs[i]->_image) atlas.Place(i, *_glyphs[i]);
+    } else if (_src_font) {
+        for (char16_t c : text) {
+            int index = CharToGlyph(int(c));
+            TImageGlyph* glyph = glyph_at(index);
+            if (glyph && glyph->_image) atlas.Place(size_t(index), *glyph);
+        }
+    }
+    atlas.Update();
+    TImageFrame* atlas_frame = atlas.image ? atlas.image->Frame(0).get() : nullptr;  // kept by the image
+    constexpr int pad = TGlyphAtlas::kPad;
     for (char16_t c : text) {
         int index = CharToGlyph(int(c));
         if (index < 0) continue;
-        Ref<TImageGlyph> glyph = LoadGlyph(index);
+        TImageGlyph* glyph = glyph_at(index);
         if (!glyph) continue;
-        if (glyph->_image) {
-            if (Ref<TImageFrame> frame = glyph->_image->Frame(0)) {
-                float gx = float(glyph->_x), gy = float(glyph->_y);
-                frame->Draw(0, 0, float(glyph->_image->width), float(glyph->_image->height), gx * ix + gy * iy + x,
-                            gx * jx + gy * jy + y);
+        if (TImage* image = glyph->_image.get()) {
+            float gx = float(glyph->_x), gy = float(glyph->_y);
+            float w = float(image->width), h = float(image->height);
+            const TGlyphAtlas::Cell* cell = atlas_frame ? atlas.Find(size_t(index), *glyph) : nullptr;
+            bool drawn = cell && atlas_frame->DrawPart(0, 0, w, h, gx * ix + gy * iy + x, gx * jx + gy * jy + y,
+                                                       cell->x + pad, cell->y + pad, cell->x + pad + cell->w,
+                                                       cell->y + pad + cell->h);
+            if (!drawn) {
+                if (Ref<TImageFrame> frame = image->Frame(0))
+                    frame->Draw(0, 0, w, h, gx * ix + gy * iy + x, gx * jx + gy * jy + y);
             }
         }
         x = x + glyph->_advance * ix;

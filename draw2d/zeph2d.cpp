@@ -43,6 +43,8 @@ void TZeph2DGraphics::GetSettings(int32_t* width, int32_t* height, int32_t* dept
 
 void TZeph2DGraphics::Close() {
     if (!_graphics) return;
+    // What is pending belongs to this context, while it is still there to draw into.
+    if (_driver && Draw2DModule().current.get() == this) _driver->FlushDrawing();
     Ref<TGraphics> graphics = std::move(_graphics);
     _graphics = nullptr;
     _driver = nullptr;
@@ -309,5 +311,11 @@ void DrawPoly(const std::vector<float>& xy) {
 void DrawPixmap(const Ref<TPixmap>& pixmap, int x, int y) { Driver().DrawPixmap(pixmap, x, y); }
 
 Ref<TPixmap> GrabPixmap(int x, int y, int width, int height) { return Driver().GrabPixmap(x, y, width, height); }
+
+void FlushDrawing() {
+    if (TZeph2DDriver* driver = Draw2DModule().driver.get()) driver->FlushDrawing();
+}
+
+bool TImageFrame::DrawPart(float, float, float, float, float, float, int, int, int, int) { return false; }
 
 }  // namespace corvex

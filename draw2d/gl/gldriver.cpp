@@ -6,7 +6,6 @@
 #include <corvex/runtime/module.h>
 #include <corvex/system/entry.h>
 #include <corvex/stream/stream.h>
-#include "draw2d/gl/glzeph2d_module.h"
 
 namespace corvex {
 
@@ -38,6 +37,7 @@ void SetGLZeph2DContextDriver(const Ref<TGLContextDriver>& driver) {
 
 // Runs body with the shared texture context current, then switches back.
 void WithSharedContext(const std::function<void()>& body) {
+    GLFlush();  // the pending run belongs to the context being left
     Ref<TGLContextDriver> gl = GLDriver();
     gl->SwapSharedContext();
     try {
@@ -67,6 +67,7 @@ Ref<TGraphics> TGLZeph2DDriver::CreateGraphics(int32_t width, int32_t height, in
 }
 
 void TGLZeph2DDriver::SetGraphics(const Ref<TGraphics>& graphics) {
+    GLFlush();  // into the context that is current until now
     auto t = std::dynamic_pointer_cast<TZeph2DGraphics>(graphics);
     if (!t) {
         TZeph2DGraphics::ClearCurrent();
@@ -78,7 +79,12 @@ void TGLZeph2DDriver::SetGraphics(const Ref<TGraphics>& graphics) {
     t->MakeCurrent();
 }
 
-void TGLZeph2DDriver::Flip(int32_t sync) { GLDriver()->Flip(sync); }
+void TGLZeph2DDriver::Flip(int32_t sync) {
+    GLFlush();
+    GLDriver()->Flip(sync);
+}
+
+void TGLZeph2DDriver::FlushDrawing() { GLFlush(); }
 
 void TGLZeph2DDriver::ResetGLContext(const Ref<TZeph2DGraphics>& graphics) {
     int32_t width = 0, height = 0, depth = 0, hertz = 0, flags = 0;
@@ -127,6 +133,7 @@ void TGLZeph2DDriver::DrawPoly(const std::vector<float>& xy, float handle_x, flo
 
 void TGLZeph2DDriver::DrawPixmap(const Ref<TPixmap>& pixmap, int x, int y) {
     if (!pixmap || pixmap->width <= 0 || pixmap->height <= 0) return;
+    GLFlush();
     int blend = GLZeph2DModule().blend_mode;
     GLDisableTex();
     GLSetBlend(BLEND_SOLID);
@@ -140,6 +147,7 @@ void TGLZeph2DDriver::DrawPixmap(const Ref<TPixmap>& pixmap, int x, int y) {
 }
 
 Ref<TPixmap> TGLZeph2DDriver::GrabPixmap(int x, int y, int width, int height) {
+    GLFlush();
     int blend = GLZeph2DModule().blend_mode;
     GLSetBlend(BLEND_SOLID);
     Ref<TPixmap> p = TPixmap::Create(width, height, FORMAT_RGBA8888, 4);

@@ -1,12 +1,12 @@
 #include "draw2d/gl/glframe.h"
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 
 #include "draw2d/gl/glrender.h"
 #include <corvex/draw2d/gl/gldriver.h>
 #include <corvex/runtime/exception.h>
-#include "draw2d/gl/glzeph2d_module.h"
 
 namespace corvex {
 
@@ -40,21 +40,50 @@ void TGLImageFrame::Release() {
     if (GLZeph2DModule().bound_texture == n) GLZeph2DModule().bound_texture = 0;
 }
 
-void TGLImageFrame::Draw(float x0, float y0, float x1, float y1, float tx, float ty) {
+namespace {
+
+// One textured quad: texture corners (s0, t0)-(s1, t1) over the local rectangle, mapped and placed.
+// Batched, the four vertices are written straight into the run.
+void TexturedQuad(GLuint name, float s0, float t0, float s1, float t1, float x0, float y0, float x1, float y1,
+                  float tx, float ty) {
     GLEnableTex(name);
-    const TGLZeph2DModule& s = GLZeph2DModule();
-    TGLFunctions& gl = GLFunctions();
-    auto vertex = [&](float u, float v) { gl.Vertex2f(u * s.ix + v * s.iy + tx, u * s.jx + v * s.jy + ty); };
-    gl.Begin(GL_QUADS);
-    gl.TexCoord2f(u0, v0);
-    vertex(x0, y0);
-    gl.TexCoord2f(u1, v0);
-    vertex(x1, y0);
-    gl.TexCoord2f(u1, v1);
-    vertex(x1, y1);
-    gl.TexCoord2f(u0, v1);
-    vertex(x0, y1);
-    gl.End();
+    TGLZeph2DModule& s = GLZeph2DModule();
+    float ix = s.ix, iy = s.iy, jx = s.jx, jy = s.jy;
+    const float xy[8] = {x0 * ix + y0 * iy + tx, x0 * jx + y0 * jy + ty, x1 * ix + y0 * iy + tx,
+                         x1 * jx + y0 * jy + ty, x1 * ix + y1 * iy + tx, x1 * jx + y1 * jy + ty,
+                         x0 * ix + y1 * iy + tx, x0 * jx + y1 * jy + ty};
+    const float uv[8] = {s0, t0, s1, t0, s1, t1, s0, t1};
+    GLBeginPrimitive(GL_QUADS, 4);
+    if (s.batching) {
+        TGLRun& r = s.run;
+        TGLVertex* out = &r.vertices[r.count];
+        for (int k = 0; k < 4; ++k) {
+            out[k].x = xy[2 * k];
+            out[k].y = xy[2 * k + 1];
+            out[k].u = uv[2 * k];
+            out[k].v = uv[2 * k + 1];
+            std::memcpy(out[k].rgba, s.color, 4);
+        }
+        r.count += 4;
+        return;
+    }
+    for (int k = 0; k < 4; ++k) GLTexVertex(uv[2 * k], uv[2 * k + 1], xy[2 * k], xy[2 * k + 1]);
+    GLEndPrimitive();
+}
+
+}  // namespace
+
+void TGLImageFrame::Draw(float x0, float y0, float x1, float y1, float tx, float ty) {
+    TexturedQuad(name, u0, v0, u1, v1, x0, y0, x1, y1, tx, ty);
+}
+
+bool TGLImageFrame::DrawPart(float x0, float y0, float x1, float y1, float tx, float ty, int px0, int py0, int px1,
+                             int py1) {
+    // A resampled texture no longer holds the pixels at their own coordinates.
+    if (tex_width <= 0 || tex_height <= 0 || resampled) return false;
+    float sw = float(tex_width), sh = float(tex_height);
+    TexturedQuad(name, float(px0) / sw, float(py0) / sh, float(px1) / sw, float(py1) / sh, x0, y0, x1, y1, tx, ty);
+    return true;
 }
 
 void AdjustTexSize(int& width, int& height) {
@@ -144,6 +173,9 @@ Ref<TGLImageFrame> TGLImageFrame::CreateFromPixmap(const Ref<TPixmap>& pixmap, i
     UploadTex(tex, flags);
     frame->u1 = float(w) / float(tw);
     frame->v1 = float(h) / float(th);
+    frame->tex_width = tw;
+    frame->tex_height = th;
+    frame->resampled = source != pixmap;
     return frame;
 }
 

@@ -15,6 +15,8 @@ public:
     GLuint name = 0;       // the texture
     int seq = 0;           // GraphicsSequence at creation; 0 once the texture is deleted
     const TGLContextDriver* made_in = nullptr;  // the driver whose shared context holds the texture
+    int tex_width = 0, tex_height = 0;  // texture size in texels
+    bool resampled = false;             // the pixmap was shrunk to fit the largest texture
 
     TGLImageFrame();
     ~TGLImageFrame() override;  // deletes the texture in the shared context (see Release)
@@ -22,6 +24,8 @@ public:
     TGLImageFrame& operator=(const TGLImageFrame&) = delete;
 
     void Draw(float x0, float y0, float x1, float y1, float tx, float ty) override;
+    bool DrawPart(float x0, float y0, float x1, float y1, float tx, float ty, int px0, int py0, int px1,
+                  int py1) override;
     void Release();  // deletes the texture once; later calls do nothing
 
     // Uploads pixmap into a new texture of the context that is current now (the driver makes

@@ -14,6 +14,8 @@ namespace {
 
 class GLFrameTest : public ::testing::Test {
 protected:
+    // These tests pin down the reference calls, drawn one by one; runs are tested on their own.
+    GLFrameTest() { GLSetBatching(false); }
     // Frames made here never reached a real context: let them go without deleting textures.
     Ref<TGLImageFrame> Make(const Ref<TPixmap>& pixmap, int flags) {
         Ref<TGLImageFrame> frame = TGLImageFrame::CreateFromPixmap(pixmap, flags);

@@ -28,6 +28,19 @@ void TGLFunctions::End() { glEnd(); }
 void TGLFunctions::Vertex2f(GLfloat x, GLfloat y) { glVertex2f(x, y); }
 void TGLFunctions::TexCoord2f(GLfloat s, GLfloat t) { glTexCoord2f(s, t); }
 
+void TGLFunctions::EnableClientState(GLenum array) { glEnableClientState(array); }
+void TGLFunctions::DisableClientState(GLenum array) { glDisableClientState(array); }
+void TGLFunctions::VertexPointer(GLint size, GLenum type, GLsizei stride, const void* pointer) {
+    glVertexPointer(size, type, stride, pointer);
+}
+void TGLFunctions::TexCoordPointer(GLint size, GLenum type, GLsizei stride, const void* pointer) {
+    glTexCoordPointer(size, type, stride, pointer);
+}
+void TGLFunctions::ColorPointer(GLint size, GLenum type, GLsizei stride, const void* pointer) {
+    glColorPointer(size, type, stride, pointer);
+}
+void TGLFunctions::DrawArrays(GLenum mode, GLint first, GLsizei count) { glDrawArrays(mode, first, count); }
+
 void TGLFunctions::GenTextures(GLsizei n, GLuint* textures) { glGenTextures(n, textures); }
 void TGLFunctions::DeleteTextures(GLsizei n, const GLuint* textures) { glDeleteTextures(n, textures); }
 void TGLFunctions::BindTexture(GLenum target, GLuint texture) { glBindTexture(target, texture); }

@@ -39,6 +39,14 @@ public:
     virtual void Vertex2f(GLfloat x, GLfloat y);
     virtual void TexCoord2f(GLfloat s, GLfloat t);
 
+    // ---- Client-side vertex arrays (runs of primitives drawn with one call)
+    virtual void EnableClientState(GLenum array);
+    virtual void DisableClientState(GLenum array);
+    virtual void VertexPointer(GLint size, GLenum type, GLsizei stride, const void* pointer);
+    virtual void TexCoordPointer(GLint size, GLenum type, GLsizei stride, const void* pointer);
+    virtual void ColorPointer(GLint size, GLenum type, GLsizei stride, const void* pointer);
+    virtual void DrawArrays(GLenum mode, GLint first, GLsizei count);
+
     // ---- Textures
     virtual void GenTextures(GLsizei n, GLuint* textures);
     virtual void DeleteTextures(GLsizei n, const GLuint* textures);

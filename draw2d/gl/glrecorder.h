@@ -25,7 +25,7 @@ public:
     void Clear() { calls.clear(); }
     size_t Count(const std::string& name) const;
     std::vector<TGLCall> Named(const std::string& name) const;  // every call of that name, in order
-    std::vector<std::pair<float, float>> Vertices() const;      // all Vertex2f arguments
+    std::vector<std::pair<float, float>> Vertices() const;      // Vertex2f and vertex-array values, in order
 
     void Enable(GLenum cap) override { Add("Enable", {double(cap)}); }
     void Disable(GLenum cap) override { Add("Disable", {double(cap)}); }
@@ -44,6 +44,13 @@ public:
     void End() override { Add("End", {}); }
     void Vertex2f(GLfloat x, GLfloat y) override { Add("Vertex2f", {x, y}); }
     void TexCoord2f(GLfloat s, GLfloat t) override { Add("TexCoord2f", {s, t}); }
+    void EnableClientState(GLenum a) override;
+    void DisableClientState(GLenum a) override;
+    void VertexPointer(GLint size, GLenum type, GLsizei stride, const void* p) override;
+    void TexCoordPointer(GLint size, GLenum type, GLsizei stride, const void* p) override;
+    void ColorPointer(GLint size, GLenum type, GLsizei stride, const void* p) override;
+    // Copies out what the enabled arrays hold for the drawn range (see arrays).
+    void DrawArrays(GLenum mode, GLint first, GLsizei count) override;
     void GenTextures(GLsizei n, GLuint* t) override;
     void DeleteTextures(GLsizei n, const GLuint* t) override;
     void BindTexture(GLenum target, GLuint t) override { Add("BindTexture", {double(target), double(t)}); }
@@ -74,7 +81,21 @@ public:
     std::vector<Upload> uploads;
     int row_length = 0;
 
+    // What each DrawArrays call drew, copied from the enabled arrays (empty when disabled).
+    struct ArrayDraw {
+        GLenum mode;
+        std::vector<float> xy, uv;
+        std::vector<unsigned char> rgba;
+    };
+    std::vector<ArrayDraw> arrays;
+    std::vector<std::pair<float, float>> TexCoords() const;  // TexCoord2f and texture-array values
+
 private:
+    bool vertex_on = false, texcoord_on = false, color_on = false;
+    const unsigned char* vertex_ptr = nullptr;
+    const unsigned char* texcoord_ptr = nullptr;
+    const unsigned char* color_ptr = nullptr;
+    size_t vertex_stride = 0, texcoord_stride = 0, color_stride = 0;  // bytes
     void Add(const char* name, std::vector<double> args) { calls.push_back({name, std::move(args)}); }
 };
 

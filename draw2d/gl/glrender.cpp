@@ -1,9 +1,9 @@
 #include "draw2d/gl/glrender.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <corvex/draw2d/blend.h>
-#include "draw2d/gl/glzeph2d_module.h"
 
 namespace corvex {
 
@@ -17,7 +17,17 @@ GLubyte ClampByte(int value) { return GLubyte(value < 0 ? 0 : value > 255 ? 255 
 void SendMapped(const TGLZeph2DModule& s, float u, float v, float tx, float ty, float offset = 0.0f) {
     float x = u * s.ix + v * s.iy + tx;
     float y = u * s.jx + v * s.jy + ty;
-    GLFunctions().Vertex2f(x + offset, y + offset);
+    GLVertex(x + offset, y + offset);
+}
+
+// Drawing one by one, the colour goes to GL at once; in runs it travels in the vertices and
+// reaches glColor4ubv when the run is drawn (or FlushDrawing is called).
+void SendColor(TGLZeph2DModule& s) {
+    if (s.batching) {
+        s.color_pending = true;
+    } else {
+        GLFunctions().Color4ubv(s.color);
+    }
 }
 
 }  // namespace
@@ -28,11 +38,6 @@ void TGLZeph2DModule::Reset() {
     functions = keep;
 }
 
-TGLZeph2DModule& GLZeph2DModule() {
-    static TGLZeph2DModule module;
-    return module;
-}
-
 TGLFunctions& GLFunctions() {
     static TGLFunctions library;
     TGLFunctions* override = GLZeph2DModule().functions;
@@ -41,9 +46,67 @@ TGLFunctions& GLFunctions() {
 
 void SetGLFunctions(TGLFunctions* functions) { GLZeph2DModule().functions = functions; }
 
+void GLFlush() {
+    TGLZeph2DModule& s = GLZeph2DModule();
+    TGLRun& r = s.run;
+    TGLFunctions& gl = GLFunctions();
+    if (r.count == 0) {
+        if (s.color_pending) gl.Color4ubv(s.color);
+        s.color_pending = false;
+        return;
+    }
+    bool textured = s.texturing != 0;
+    const TGLVertex* v = r.vertices.data();
+    const GLsizei stride = sizeof(TGLVertex);
+    gl.VertexPointer(2, GL_FLOAT, stride, &v->x);
+    gl.ColorPointer(4, GL_UNSIGNED_BYTE, stride, v->rgba);
+    gl.EnableClientState(GL_VERTEX_ARRAY);
+    gl.EnableClientState(GL_COLOR_ARRAY);
+    if (textured) {
+        gl.TexCoordPointer(2, GL_FLOAT, stride, &v->u);
+        gl.EnableClientState(GL_TEXTURE_COORD_ARRAY);
+    }
+    gl.DrawArrays(r.mode, 0, GLsizei(r.count));
+    if (textured) gl.DisableClientState(GL_TEXTURE_COORD_ARRAY);
+    gl.DisableClientState(GL_COLOR_ARRAY);
+    gl.DisableClientState(GL_VERTEX_ARRAY);
+    r.count = 0;
+    // The colour array leaves the current colour undefined; put back the one last set.
+    gl.Color4ubv(s.color);
+    s.color_pending = false;
+}
+
+void GLSetBatching(bool on) {
+    GLFlush();
+    GLZeph2DModule().batching = on;
+}
+
+void GLBeginPrimitiveSlow(GLenum mode, size_t vertices) {
+    TGLZeph2DModule& s = GLZeph2DModule();
+    if (!s.batching) {
+        GLFunctions().Begin(mode);
+        return;
+    }
+    TGLRun& r = s.run;
+    if (r.count && (r.mode != mode || mode == GL_POLYGON || r.count + vertices > TGLRun::kRunCapacity)) GLFlush();
+    r.mode = mode;
+    size_t need = std::max(r.count + vertices, TGLRun::kRunCapacity);
+    if (r.vertices.size() < need) r.vertices.resize(need);
+}
+
+void GLEndPrimitiveSlow() {
+    TGLZeph2DModule& s = GLZeph2DModule();
+    if (!s.batching) {
+        GLFunctions().End();
+        return;
+    }
+    if (s.run.mode == GL_POLYGON) GLFlush();
+}
+
 void GLResetContextState(int width, int height) {
     TGLZeph2DModule& s = GLZeph2DModule();
     TGLFunctions& gl = GLFunctions();
+    s.run.count = 0;  // anything left was meant for the context before
     s.blend_mode = 0;
     s.bound_texture = 0;
     s.texturing = 0;
@@ -58,6 +121,7 @@ void GLResetContextState(int width, int height) {
 void GLSetBlend(int mode) {
     TGLZeph2DModule& s = GLZeph2DModule();
     if (mode == s.blend_mode) return;
+    GLFlush();
     s.blend_mode = mode;
     TGLFunctions& gl = GLFunctions();
     switch (mode) {
@@ -93,7 +157,7 @@ void GLSetAlpha(float alpha) {
     float a = alpha > 1.0f ? 1.0f : (alpha >= 0.0f ? alpha : 0.0f);
     TGLZeph2DModule& s = GLZeph2DModule();
     s.color[3] = GLubyte(int(a * 255.0f));
-    GLFunctions().Color4ubv(s.color);
+    SendColor(s);
 }
 
 void GLSetColor(int red, int green, int blue) {
@@ -101,7 +165,7 @@ void GLSetColor(int red, int green, int blue) {
     s.color[0] = ClampByte(red);
     s.color[1] = ClampByte(green);
     s.color[2] = ClampByte(blue);
-    GLFunctions().Color4ubv(s.color);
+    SendColor(s);
 }
 
 void GLSetClsColor(int red, int green, int blue) {
@@ -109,6 +173,7 @@ void GLSetClsColor(int red, int green, int blue) {
 }
 
 void GLSetViewport(int x, int y, int width, int height, int window_width, int window_height) {
+    GLFlush();
     TGLFunctions& gl = GLFunctions();
     if (x == 0 && y == 0 && width == window_width && height == window_height) {
         gl.Disable(GL_SCISSOR_TEST);
@@ -126,12 +191,22 @@ void GLSetTransform(float ix, float iy, float jx, float jy) {
     s.jy = jy;
 }
 
-void GLSetLineWidth(float width) { GLFunctions().LineWidth(width); }
-
-void GLCls() { GLFunctions().Clear(GL_COLOR_BUFFER_BIT); }
-
-void GLEnableTex(GLuint name) {
+void GLSetLineWidth(float width) {
     TGLZeph2DModule& s = GLZeph2DModule();
+    if (width != s.line_width) GLFlush();
+    s.line_width = width;
+    GLFunctions().LineWidth(width);
+}
+
+void GLCls() {
+    GLFlush();
+    GLFunctions().Clear(GL_COLOR_BUFFER_BIT);
+}
+
+void GLEnableTexChange(GLuint name) {
+    TGLZeph2DModule& s = GLZeph2DModule();
+    if (name == s.bound_texture && s.texturing) return;
+    GLFlush();
     TGLFunctions& gl = GLFunctions();
     if (name != s.bound_texture) {
         gl.BindTexture(GL_TEXTURE_2D, name);
@@ -146,6 +221,7 @@ void GLEnableTex(GLuint name) {
 void GLDisableTex() {
     TGLZeph2DModule& s = GLZeph2DModule();
     if (s.texturing) {
+        GLFlush();
         GLFunctions().Disable(GL_TEXTURE_2D);
         s.texturing = 0;
     }
@@ -153,32 +229,29 @@ void GLDisableTex() {
 
 void GLPlot(float x, float y) {
     GLDisableTex();
-    TGLFunctions& gl = GLFunctions();
-    gl.Begin(GL_POINTS);
-    gl.Vertex2f(x + 0.5f, y + 0.5f);
-    gl.End();
+    GLBeginPrimitive(GL_POINTS, 1);
+    GLVertex(x + 0.5f, y + 0.5f);
+    GLEndPrimitive();
 }
 
 void GLDrawLine(float x0, float y0, float x1, float y1, float tx, float ty) {
     GLDisableTex();
     const TGLZeph2DModule& s = GLZeph2DModule();
-    TGLFunctions& gl = GLFunctions();
-    gl.Begin(GL_LINES);
+    GLBeginPrimitive(GL_LINES, 2);
     SendMapped(s, x0, y0, tx, ty, 0.5f);
     SendMapped(s, x1, y1, tx, ty, 0.5f);
-    gl.End();
+    GLEndPrimitive();
 }
 
 void GLDrawRect(float x0, float y0, float x1, float y1, float tx, float ty) {
     GLDisableTex();
     const TGLZeph2DModule& s = GLZeph2DModule();
-    TGLFunctions& gl = GLFunctions();
-    gl.Begin(GL_QUADS);
+    GLBeginPrimitive(GL_QUADS, 4);
     SendMapped(s, x0, y0, tx, ty);
     SendMapped(s, x1, y0, tx, ty);
     SendMapped(s, x1, y1, tx, ty);
     SendMapped(s, x0, y1, tx, ty);
-    gl.End();
+    GLEndPrimitive();
 }
 
 int OvalSegments(float rx, float ry) {
@@ -190,11 +263,10 @@ int OvalSegments(float rx, float ry) {
 void GLDrawOval(float x0, float y0, float x1, float y1, float tx, float ty) {
     GLDisableTex();
     const TGLZeph2DModule& s = GLZeph2DModule();
-    TGLFunctions& gl = GLFunctions();
     float rx = (x1 - x0) * 0.5f, ry = (y1 - y0) * 0.5f;
     float cx = x0 + rx, cy = y0 + ry;
     int segments = OvalSegments(rx, ry);
-    gl.Begin(GL_POLYGON);
+    GLBeginPrimitive(GL_POLYGON, size_t(segments));
     for (int i = 0; i < segments; ++i) {
         float angle = float(i) * 360.0f / float(segments);
         double radians = angle * kDegreesToRadians;
@@ -202,17 +274,16 @@ void GLDrawOval(float x0, float y0, float x1, float y1, float tx, float ty) {
         float v = cy - ry * float(std::sin(radians));
         SendMapped(s, u, v, tx, ty);
     }
-    gl.End();
+    GLEndPrimitive();
 }
 
 void GLDrawPoly(const float* xy, size_t count, float hx, float hy, float ox, float oy) {
     if (count < 6 || count % 2 != 0) return;
     GLDisableTex();
     const TGLZeph2DModule& s = GLZeph2DModule();
-    TGLFunctions& gl = GLFunctions();
-    gl.Begin(GL_POLYGON);
+    GLBeginPrimitive(GL_POLYGON, count / 2);
     for (size_t i = 0; i < count; i += 2) SendMapped(s, xy[i] + hx, xy[i + 1] + hy, ox, oy);
-    gl.End();
+    GLEndPrimitive();
 }
 
 int Pow2Size(int n) {

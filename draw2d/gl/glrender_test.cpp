@@ -14,6 +14,8 @@ namespace {
 
 class GLRenderTest : public ::testing::Test {
 protected:
+    // These tests pin down the reference calls, drawn one by one; runs are tested on their own.
+    GLRenderTest() { GLSetBatching(false); }
     TGLRecording gl;  // installed for each test, fresh state
 };
 

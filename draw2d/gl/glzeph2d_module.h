@@ -2,10 +2,30 @@
 // In-tree code only.
 #pragma once
 
+#include <cstddef>
+#include <vector>
+
 #include "draw2d/gl/glfuncs.h"
 #include <corvex/graphics/gl_context_driver.h>
 
 namespace corvex {
+
+// One vertex of a run, interleaved so that OpenGL fetches a vertex from one place.
+struct TGLVertex {
+    float x, y;        // window position
+    float u, v;        // texture coordinate (unused when texturing is off)
+    GLubyte rgba[4];   // colour bytes
+};
+
+// Vertices waiting to be drawn as one run, all of one primitive kind, in a client-side array. A
+// run holds at most kRunCapacity vertices of quads, lines or points; a polygon is always a run of
+// its own.
+struct TGLRun {
+    static constexpr size_t kRunCapacity = 16384;  // a multiple of 4 and 2: no quad or line is split
+    GLenum mode = GL_QUADS;
+    size_t count = 0;
+    std::vector<TGLVertex> vertices;  // at least count long
+};
 
 // The back end's module state: one copy shared by every context.
 struct TGLZeph2DModule {
@@ -17,9 +37,17 @@ struct TGLZeph2DModule {
     TGLFunctions* functions = nullptr;     // call layer override (tests); nullptr = the library
     bool exiting = false;                  // set at program exit: textures are no longer deleted
     Ref<TGLContextDriver> context_driver;  // the plain driver contexts come from; Null: the GLX one
+    bool batching = true;                  // false: every primitive goes out at once through glBegin/glEnd
+    float line_width = 1.0f;               // the last GLSetLineWidth; a change ends the run
+    TGLRun run;                            // vertices not yet drawn
+    bool color_pending = false;            // batching: colour bytes not yet handed to glColor4ubv
 
     void Reset();  // back to the start-up values, keeping the function override
 };
-TGLZeph2DModule& GLZeph2DModule();
+// Inline: the vertex paths reach it several times per quad.
+inline TGLZeph2DModule& GLZeph2DModule() {
+    static TGLZeph2DModule module;
+    return module;
+}
 
 }  // namespace corvex

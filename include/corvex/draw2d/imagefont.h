@@ -50,12 +50,15 @@ public:
     void GetRect(int& x, int& y, int& width, int& height);  // the image's placement relative to the pen
 };
 
+struct TGlyphAtlas;  // the glyphs' pixels packed into one image, drawn as one texture
+
 // A font whose glyphs are images, drawn through the current drawing state.
 class TImageFont : public TObject {
 public:
     Ref<TFont> _src_font;                  // Null for the built-in font
     std::vector<Ref<TImageGlyph>> _glyphs; // filled on demand when there is a source font
-    int _imageFlags = 0;  // IMAGE_* flags of the glyph images
+    int _imageFlags = 0;                   // IMAGE_* flags of the glyph images
+    Ref<TGlyphAtlas> _atlas;               // made on the first Draw; glyphs that cannot go in draw alone
 
     int Style();  // the source font's style, 0 for the built-in font
     int Height();  // line height in pixels

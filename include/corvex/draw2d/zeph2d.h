@@ -24,6 +24,10 @@ public:
     // Draws the whole frame stretched over the local rectangle (x0, y0)-(x1, y1), placed at
     // (tx, ty) through the driver's matrix.
     virtual void Draw(float x0, float y0, float x1, float y1, float tx, float ty) = 0;
+    // Draws the frame's pixels (px0, py0)-(px1, py1) over the local rectangle, sampled exactly as
+    // a frame holding only those pixels (and their edges) would be; false when it cannot.
+    virtual bool DrawPart(float x0, float y0, float x1, float y1, float tx, float ty, int px0, int py0, int px1,
+                          int py1);
 };
 
 // A graphics driver that also draws. Local points (u, v) placed at (tx, ty) land at
@@ -47,6 +51,8 @@ public:
                           float origin_y) = 0;  // filled polygon of local x, y pairs
     virtual void DrawPixmap(const Ref<TPixmap>& pixmap, int x, int y) = 0;  // unscaled at window (x, y)
     virtual Ref<TPixmap> GrabPixmap(int x, int y, int width, int height) = 0;  // window pixels, row 0 at the top
+    // Draws whatever the driver still holds back; a driver that draws at once does nothing.
+    virtual void FlushDrawing() {}
 };
 
 // The drawing state of one graphics context.
@@ -122,5 +128,8 @@ void DrawOval(float x, float y, float width, float height);
 void DrawPoly(const std::vector<float>& xy);  // x, y pairs; fewer than 3 points draw nothing
 void DrawPixmap(const Ref<TPixmap>& pixmap, int x, int y);  // unscaled, no origin or handle
 Ref<TPixmap> GrabPixmap(int x, int y, int width, int height);
+// Draws every primitive still pending in the driver and hands OpenGL the current colour and
+// alpha. Drawing calls are collected into runs; call this right before your own OpenGL calls.
+void FlushDrawing();
 
 }  // namespace corvex

@@ -46,6 +46,7 @@ public:
                   float origin_y) override;
     void DrawPixmap(const Ref<TPixmap>& pixmap, int x, int y) override;   // unscaled, solid blending
     Ref<TPixmap> GrabPixmap(int x, int y, int width, int height) override;  // row 0 at the top
+    void FlushDrawing() override;  // draws the pending run of vertices (one glDrawArrays)
 };
 
 Ref<TGLZeph2DDriver> GLZeph2DDriver();  // the one instance, made on first call
