@@ -195,10 +195,13 @@ TEST_F(OpenALTest, StereoEightBitWavKeepsItsChannels) {
     layout.extraChunks = {{"LIST", Bytes(9, 'i')}};
     const Bytes file = BuildWav(layout);
     RegisterIncbin("stereo8.wav", file.data(), int32_t(file.size()));
-    Ref<TSound> sound = LoadSound("incbin::stereo8.wav", 0);
+    Ref<TSound> sound = LoadSound("incbin::stereo8.wav", SOUND_LOOP);
     ASSERT_TRUE(sound);
     Ref<TChannel> ch = PlaySound(sound);
-    WaitUntil(0.35);
+    WaitUntil(0.25);
+    SetChannelPan(ch, -1);  // both channels to the left
+    const double panned = Now();
+    WaitUntil(0.45);
     TWave mix = Finish();
 
     const int64_t a = At(mix, 0.05), b = At(mix, 0.22);
@@ -206,4 +209,7 @@ TEST_F(OpenALTest, StereoEightBitWavKeepsItsChannels) {
     EXPECT_NEAR(ZeroCrossingHz(mix, 1, a, b), 660, 4);
     EXPECT_NEAR(Peak(mix, 0, a, b), 0.5, 0.03);
     EXPECT_NEAR(Peak(mix, 1, a, b), 0.5, 0.03);
+    const int64_t c = At(mix, panned + 0.06), d = At(mix, 0.44);
+    EXPECT_GT(Rms(mix, 0, c, d), 0.2);
+    EXPECT_LT(Rms(mix, 1, c, d), kQuiet);
 }
