@@ -213,3 +213,30 @@ TEST_F(OpenALTest, StereoEightBitWavKeepsItsChannels) {
     EXPECT_GT(Rms(mix, 0, c, d), 0.2);
     EXPECT_LT(Rms(mix, 1, c, d), kQuiet);
 }
+
+TEST_F(OpenALTest, ForgottenChannelsAreReclaimedAndObjectsOutliveTheirDriver) {
+    Ref<TSound> blip = CreateSound(SineSample(SF_MONO8, 8000, 0.05, 500, 500, 0.5), 0);
+    // Far more than the device's sources, each dropped by the program once stopped.
+    for (int i = 0; i < 600; ++i) {
+        Ref<TChannel> ch = PlaySound(blip);
+        ASSERT_TRUE(ch) << i;
+        StopChannel(ch);
+    }
+    // Held channels are never taken back, however silent.
+    std::vector<Ref<TChannel>> held;
+    for (Ref<TChannel> ch; (ch = AllocChannel());) held.push_back(ch);
+    EXPECT_GE(held.size(), 200u);
+    EXPECT_FALSE(PlaySound(blip));  // no voice left
+    held.pop_back();
+    EXPECT_TRUE(PlaySound(blip));
+
+    // After a switch of driver the old sound and channels do nothing, safely.
+    ASSERT_TRUE(SetAudioDriver(u"Silent"));
+    EXPECT_FALSE(PlaySound(blip));
+    SetChannelPan(held[0], 1);
+    ResumeChannel(held[0]);
+    EXPECT_FALSE(ChannelPlaying(held[0]));
+    Ref<TChannel> silent = PlaySound(CreateSound(TSample::Create(800, SF_MONO16, 8000), 0), held[0]);
+    EXPECT_TRUE(ChannelPlaying(silent));  // a new silent channel, not the old one
+    EXPECT_NE(silent, held[0]);
+}
