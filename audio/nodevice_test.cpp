@@ -12,18 +12,19 @@
 using namespace corvex;
 
 namespace {
-// The only back end OpenAL Soft may use writes to a folder that does not exist.
-const bool g_configured = [] {
+// The only back end OpenAL Soft may use writes to a folder that does not exist. Set before
+// OpenAL's first call, when it reads its configuration.
+std::string Configure() {
     const std::string conf = "openal-nodevice-" + std::to_string(getpid()) + ".conf";
     const std::string text = "[general]\ndrivers=wave\n[wave]\nfile=/nonexistent-folder/out.wav\n";
     testsounds::WriteFile(conf, testsounds::Bytes(text.begin(), text.end()));
     setenv("ALSOFT_CONF", conf.c_str(), 1);
-    return true;
-}();
+    return conf;
+}
 }  // namespace
 
 TEST(AudioNoDevice, SilentDriverIsChosenAndEverythingStillWorks) {
-    ASSERT_TRUE(g_configured);
+    const std::string conf = Configure();
     StartAudioModule();
     EXPECT_FALSE(SetAudioDriver(u"OpenAL"));  // will not open, nothing current yet
     EXPECT_FALSE(TAudioModule::Get().Current());
@@ -35,5 +36,5 @@ TEST(AudioNoDevice, SilentDriverIsChosenAndEverythingStillWorks) {
     StopChannel(ch);
     EXPECT_FALSE(ChannelPlaying(ch));
     ShutdownAudio();
-    std::remove(("openal-nodevice-" + std::to_string(getpid()) + ".conf").c_str());
+    std::remove(conf.c_str());
 }

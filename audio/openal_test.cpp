@@ -21,24 +21,26 @@ using namespace corvex::testsounds;
 
 namespace {
 
-// OpenAL Soft reads its configuration once, at first use: point it at the wave writer before
-// main runs. Each test runs in its own process under CTest, so each has its own file.
-const std::string g_mixFile = [] {
-    const std::string base = "openal-mix-" + std::to_string(getpid());
-    const std::string conf = base + ".conf";
-    WriteFile(conf, Bytes{});
-    std::string text = "[general]\ndrivers=wave\nchannels=stereo\nfrequency=48000\nhrtf=false\n"
-                       "[wave]\nfile=" + base + ".wav\n";
-    WriteFile(conf, Bytes(text.begin(), text.end()));
-    setenv("ALSOFT_CONF", conf.c_str(), 1);
-    return base + ".wav";
-}();
+// OpenAL Soft reads its configuration once, at its first call: point it at the wave writer
+// before that. Each test runs in its own process under CTest, so each has its own file.
+const std::string& MixFile() {
+    static const std::string file = [] {
+        const std::string base = "openal-mix-" + std::to_string(getpid());
+        const std::string text = "[general]\ndrivers=wave\nchannels=stereo\nfrequency=48000\nhrtf=false\n"
+                                 "[wave]\nfile=" + base + ".wav\n";
+        WriteFile(base + ".conf", Bytes(text.begin(), text.end()));
+        setenv("ALSOFT_CONF", (base + ".conf").c_str(), 1);
+        return base + ".wav";
+    }();
+    return file;
+}
 
 using TClock = std::chrono::steady_clock;
 
 class OpenALTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        MixFile();
         StartAudioModule();
         TAudioModule::Get().Reset();
         ASSERT_TRUE(SetAudioDriver(u"OpenAL"));
@@ -46,8 +48,8 @@ protected:
     }
     void TearDown() override {
         TAudioModule::Get().Reset();
-        std::remove(g_mixFile.c_str());
-        std::remove((g_mixFile.substr(0, g_mixFile.size() - 4) + ".conf").c_str());
+        std::remove(MixFile().c_str());
+        std::remove((MixFile().substr(0, MixFile().size() - 4) + ".conf").c_str());
     }
     void WaitUntil(double seconds) { std::this_thread::sleep_until(_start + std::chrono::duration<double>(seconds)); }
     double Now() const { return std::chrono::duration<double>(TClock::now() - _start).count(); }
@@ -55,7 +57,7 @@ protected:
     TWave Finish() {
         ShutdownAudio();
         TWave wave;
-        EXPECT_TRUE(ParseWavFile(ReadFile(g_mixFile), &wave)) << g_mixFile;
+        EXPECT_TRUE(ParseWavFile(ReadFile(MixFile()), &wave)) << MixFile();
         EXPECT_EQ(wave.channels, 2);
         return wave;
     }

@@ -209,7 +209,7 @@ Bytes ReadFile(const std::string& path) {
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
     if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
         std::fclose(f);
     }
 }
