@@ -63,7 +63,7 @@ public:
     // Null when the sample is Null or the driver cannot take it.
     virtual Ref<TSound> CreateSound(const Ref<TSample>& sample, int32_t flags) = 0;
     virtual Ref<TChannel> AllocChannel() = 0;   // a free voice, Null when none is left
-    const Ref<TAudioDriver>& Succ() const { return _succ; }
+    const Ref<TAudioDriver>& Succ() const { return _succ; }  // the next older driver, Null at the end
 
 private:
     friend class TAudioModule;
@@ -108,12 +108,13 @@ Ref<TAudioDriver> CreateOpenALAudioDriver();  // OpenAL Soft on its default devi
 // The loader and driver chains, newest first, and the current driver.
 class TAudioModule {
 public:
-    static TAudioModule& Get();
-    void AddLoader(Ref<TSampleLoader> loader);
-    const Ref<TSampleLoader>& FirstLoader() const { return _loaders; }
-    void AddDriver(Ref<TAudioDriver> driver);
-    const Ref<TAudioDriver>& FirstDriver() const { return _drivers; }
-    const Ref<TAudioDriver>& Current() const { return _current; }
+    static TAudioModule& Get();                                        // the one instance
+    void AddLoader(Ref<TSampleLoader> loader);                         // links it in at the head
+    const Ref<TSampleLoader>& FirstLoader() const { return _loaders; }  // newest loader, or Null
+    void AddDriver(Ref<TAudioDriver> driver);                          // links it in at the head
+    const Ref<TAudioDriver>& FirstDriver() const { return _drivers; }   // newest driver, or Null
+    const Ref<TAudioDriver>& Current() const { return _current; }       // Null until chosen
+    // Records driver as current without starting or shutting anything down (SetAudioDriver does).
     void SetCurrent(Ref<TAudioDriver> driver) { _current = std::move(driver); }
     // Back to the state start-up leaves (the current driver shut down first): the standard
     // loaders and drivers if started, none otherwise.

@@ -15,7 +15,7 @@ namespace corvex {
 class TSampleLoader : public TObject {
 public:
     virtual Ref<TSample> LoadSample(const Ref<TStream>& stream) = 0;
-    const Ref<TSampleLoader>& Succ() const { return _succ; }
+    const Ref<TSampleLoader>& Succ() const { return _succ; }  // the next older loader, Null at the end
 
 private:
     friend class TAudioModule;

@@ -11,6 +11,7 @@ namespace corvex {
 // stream's position; closes nothing.
 Ref<TSample> LoadOggSample(const Ref<TStream>& stream);
 
+// The Ogg Vorbis loader of the registry: LoadOggSample.
 class TSampleLoaderOGG : public TSampleLoader {
 public:
     Ref<TSample> LoadSample(const Ref<TStream>& stream) override { return LoadOggSample(stream); }

@@ -52,10 +52,12 @@ public:
     // size outside the limits.
     static Ref<TSample> Create(int32_t length, int32_t format, int32_t rate);
 
-    int32_t Channels() const { return SampleFormatChannels(format); }
-    int32_t FrameBytes() const { return SampleFormatFrameBytes(format); }
-    double Seconds() const { return rate > 0 ? double(length) / rate : 0.0; }
+    int32_t Channels() const { return SampleFormatChannels(format); }      // 1 or 2
+    int32_t FrameBytes() const { return SampleFormatFrameBytes(format); }  // bytes per frame
+    double Seconds() const { return rate > 0 ? double(length) / rate : 0.0; }  // playing time at its rate
+    // Address of a frame's first value; frames are not checked.
     uint8_t* FramePtr(int32_t frame) { return data.data() + size_t(frame) * size_t(FrameBytes()); }
+    // Address of a frame's first value, read-only; frames are not checked.
     const uint8_t* FramePtr(int32_t frame) const {
         return data.data() + size_t(frame) * size_t(FrameBytes());
     }

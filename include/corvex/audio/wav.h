@@ -16,6 +16,7 @@ Ref<TSample> LoadWavSample(const Ref<TStream>& stream);
 // the stream will not take it all. Closes nothing.
 int32_t SaveWavSample(const Ref<TSample>& sample, const Ref<TStream>& stream);
 
+// The WAV loader of the registry: LoadWavSample.
 class TSampleLoaderWAV : public TSampleLoader {
 public:
     Ref<TSample> LoadSample(const Ref<TStream>& stream) override { return LoadWavSample(stream); }
