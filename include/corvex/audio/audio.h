@@ -37,9 +37,9 @@ public:
     int32_t Rate() const { return _rate; }      // the sample's rate
 
 protected:
-    int32_t _flags = 0;
-    int32_t _length = 0;
-    int32_t _rate = 0;
+    int32_t _flags = 0;   // SOUND_* given at creation
+    int32_t _length = 0;  // frames
+    int32_t _rate = 0;    // frames per second
 };
 
 // One voice of a driver. Settings persist on the channel from one sound to the next.
@@ -51,7 +51,7 @@ public:
     virtual void SetPan(float pan) = 0;         // -1 left .. 1 right, 0 centre; clamped
     virtual void SetRate(float rate) = 0;       // pitch factor, 2 an octave up; must be > 0
     virtual bool Playing() = 0;                 // a sound started and not ended (paused counts)
-    virtual bool Paused() = 0;
+    virtual bool Paused() = 0;                  // paused, or cued and not yet resumed
 };
 
 // An audio back end.

@@ -14,7 +14,7 @@ namespace corvex {
 // the given stream and does not close it; a TStreamException it raises counts as declining.
 class TSampleLoader : public TObject {
 public:
-    virtual Ref<TSample> LoadSample(const Ref<TStream>& stream) = 0;
+    virtual Ref<TSample> LoadSample(const Ref<TStream>& stream) = 0;  // the sample, or Null to decline
     const Ref<TSampleLoader>& Succ() const { return _succ; }  // the next older loader, Null at the end
 
 private:

@@ -14,7 +14,7 @@ Ref<TSample> LoadOggSample(const Ref<TStream>& stream);
 // The Ogg Vorbis loader of the registry: LoadOggSample.
 class TSampleLoaderOGG : public TSampleLoader {
 public:
-    Ref<TSample> LoadSample(const Ref<TStream>& stream) override { return LoadOggSample(stream); }
+    Ref<TSample> LoadSample(const Ref<TStream>& stream) override { return LoadOggSample(stream); }  // LoadOggSample
 };
 
 }  // namespace corvex

@@ -41,6 +41,7 @@ int64_t SampleByteLimit();
 void SetSampleByteLimit(int64_t bytes);  // lowered for fuzzing; <= 0 restores the default
 
 // ---- TSample
+// PCM frames in memory, with their format, rate and length.
 class TSample : public TObject {
 public:
     int32_t length = 0;  // frames

@@ -19,7 +19,7 @@ int32_t SaveWavSample(const Ref<TSample>& sample, const Ref<TStream>& stream);
 // The WAV loader of the registry: LoadWavSample.
 class TSampleLoaderWAV : public TSampleLoader {
 public:
-    Ref<TSample> LoadSample(const Ref<TStream>& stream) override { return LoadWavSample(stream); }
+    Ref<TSample> LoadSample(const Ref<TStream>& stream) override { return LoadWavSample(stream); }  // LoadWavSample
 };
 
 }  // namespace corvex
