@@ -6,62 +6,53 @@
 #include <corvex/audio/wav.h>
 #include <corvex/runtime/module.h>
 
+#include "audio/audio_module.h"
 #include "audio/audio_util.h"
 
 namespace corvex {
 
 // ---- Module state
 
-TAudioModule& TAudioModule::Get() {
+namespace {
+void RegisterStandard(TAudioModule& module) {
+    // Newest first when loading: Ogg Vorbis, WAV. When choosing a driver: OpenAL, silent.
+    module.loaders.Push(std::make_shared<TSampleLoaderWAV>());
+    module.loaders.Push(std::make_shared<TSampleLoaderOGG>());
+    module.drivers.Push(CreateSilentAudioDriver());
+    module.drivers.Push(CreateOpenALAudioDriver());
+}
+}  // namespace
+
+// Drivers are shut down by ShutdownAudio (at exit), never from a static destructor, when the
+// audio library may already be gone.
+TAudioModule& AudioModule() {
     static TAudioModule module;
     return module;
 }
 
-// Drivers are shut down by ShutdownAudio (at exit), never from a static destructor, when the
-// audio library may already be gone.
-TAudioModule::~TAudioModule() = default;
-
-void TAudioModule::AddLoader(Ref<TSampleLoader> loader) {
-    loader->_succ = std::move(_loaders);
-    _loaders = std::move(loader);
-}
-
-void TAudioModule::AddDriver(Ref<TAudioDriver> driver) {
-    driver->_succ = std::move(_drivers);
-    _drivers = std::move(driver);
-}
-
-void TAudioModule::RegisterStandard() {
-    // Newest first when loading: Ogg Vorbis, WAV. When choosing a driver: OpenAL, silent.
-    AddLoader(std::make_shared<TSampleLoaderWAV>());
-    AddLoader(std::make_shared<TSampleLoaderOGG>());
-    AddDriver(CreateSilentAudioDriver());
-    AddDriver(CreateOpenALAudioDriver());
-}
-
 void TAudioModule::Reset() {
-    if (_current) _current->Shutdown();
-    _current = nullptr;
-    _loaders = nullptr;
-    _drivers = nullptr;
-    SetSampleByteLimit(0);
-    if (_started) RegisterStandard();
+    if (current) current->Shutdown();
+    current = nullptr;
+    loaders.Clear();
+    drivers.Clear();
+    byteLimit = MAX_SAMPLE_BYTES;
+    if (started) RegisterStandard(*this);
 }
 
 void StartAudioModule() {
     StartStreamModule();
     if (!BeginModuleStart("audio")) return;
-    TAudioModule& module = TAudioModule::Get();
-    module._started = true;
-    module.RegisterStandard();
+    TAudioModule& module = AudioModule();
+    module.started = true;
+    RegisterStandard(module);
     std::atexit([] { ShutdownAudio(); });
 }
 
 // ---- Loaders
 
-void RegisterSampleLoader(Ref<TSampleLoader> loader) { TAudioModule::Get().AddLoader(std::move(loader)); }
+void RegisterSampleLoader(Ref<TSampleLoader> loader) { AudioModule().loaders.Push(std::move(loader)); }
 
-Ref<TSampleLoader> FirstSampleLoader() { return TAudioModule::Get().FirstLoader(); }
+Ref<TSampleLoader> FirstSampleLoader() { return AudioModule().loaders.First(); }
 
 namespace {
 // Closes a stream on every way out of a scope, exceptions included.
@@ -111,45 +102,45 @@ int32_t ReadUpTo(TStream& stream, void* buffer, int32_t count) {
 
 // ---- Drivers
 
-void RegisterAudioDriver(Ref<TAudioDriver> driver) { TAudioModule::Get().AddDriver(std::move(driver)); }
+void RegisterAudioDriver(Ref<TAudioDriver> driver) { AudioModule().drivers.Push(std::move(driver)); }
 
 std::vector<TString> AudioDriverNames() {
     std::vector<TString> names;
-    for (Ref<TAudioDriver> d = TAudioModule::Get().FirstDriver(); d; d = d->Succ()) names.push_back(d->Name());
+    for (Ref<TAudioDriver> d = AudioModule().drivers.First(); d; d = d->Succ()) names.push_back(d->Name());
     return names;
 }
 
 bool SetAudioDriver(const TString& name) {
-    TAudioModule& module = TAudioModule::Get();
+    TAudioModule& module = AudioModule();
     const TString wanted = ToLower(name);
-    for (Ref<TAudioDriver> d = module.FirstDriver(); d; d = d->Succ()) {
+    for (Ref<TAudioDriver> d = module.drivers.First(); d; d = d->Succ()) {
         if (ToLower(d->Name()) != wanted) continue;
-        if (d == module.Current()) return true;
+        if (d == module.current) return true;
         if (!d->Startup()) return false;
-        if (module.Current()) module.Current()->Shutdown();
-        module.SetCurrent(d);
+        if (module.current) module.current->Shutdown();
+        module.current = d;
         return true;
     }
     return false;
 }
 
 Ref<TAudioDriver> AudioDriver() {
-    TAudioModule& module = TAudioModule::Get();
-    if (module.Current()) return module.Current();
-    for (Ref<TAudioDriver> d = module.FirstDriver(); d; d = d->Succ()) {
+    TAudioModule& module = AudioModule();
+    if (module.current) return module.current;
+    for (Ref<TAudioDriver> d = module.drivers.First(); d; d = d->Succ()) {
         if (d->Startup()) {
-            module.SetCurrent(d);
+            module.current = d;
             break;
         }
     }
-    return module.Current();
+    return module.current;
 }
 
 void ShutdownAudio() {
-    TAudioModule& module = TAudioModule::Get();
-    if (!module.Current()) return;
-    Ref<TAudioDriver> driver = module.Current();
-    module.SetCurrent(nullptr);
+    TAudioModule& module = AudioModule();
+    if (!module.current) return;
+    Ref<TAudioDriver> driver = module.current;
+    module.current = nullptr;
     driver->Shutdown();
 }
 

@@ -7,6 +7,7 @@
 
 #include <corvex/audio/audio.h>
 
+#include "audio/audio_module.h"
 #include "audio/test_sounds.h"
 
 using namespace corvex;
@@ -27,7 +28,7 @@ TEST(AudioNoDevice, SilentDriverIsChosenAndEverythingStillWorks) {
     const std::string conf = Configure();
     StartAudioModule();
     EXPECT_FALSE(SetAudioDriver(u"OpenAL"));  // will not open, nothing current yet
-    EXPECT_FALSE(TAudioModule::Get().Current());
+    EXPECT_FALSE(AudioModule().current);
     ASSERT_TRUE(AudioDriver());
     EXPECT_EQ(AudioDriver()->Name(), u"Silent");
     Ref<TChannel> ch = PlaySound(CreateSound(TSample::Create(4410, SF_MONO16, 44100), 0));

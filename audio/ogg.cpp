@@ -2,10 +2,12 @@
 
 #include <vorbis/vorbisfile.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "audio/audio_module.h"
 #include "audio/audio_util.h"
 
 namespace corvex {
@@ -82,7 +84,7 @@ Ref<TSample> LoadOggSample(const Ref<TStream>& stream) {
     }
     const int32_t channels = info->channels;
     const int32_t format = SampleFormatFor(channels, 16);
-    const int64_t limit = SampleByteLimit();
+    const int64_t limit = std::min(AudioModule().byteLimit, MAX_SAMPLE_BYTES);
 
     // Grow as the data decodes: the length the header claims is not trusted for allocation.
     std::vector<uint8_t> pcm;

@@ -18,6 +18,8 @@
 #include <corvex/audio/audio.h>
 #include <corvex/audio/wav.h>
 
+#include "audio/audio_module.h"
+#include "stream/stream_module.h"
 #include "audio/test_sounds.h"
 
 using namespace corvex;
@@ -46,7 +48,7 @@ protected:
     void SetUp() override {
         MixFile();
         StartAudioModule();
-        TAudioModule::Get().Reset();
+        AudioModule().Reset();
         ASSERT_TRUE(SetAudioDriver(u"OpenAL"));
         _device = alcGetContextsDevice(alcGetCurrentContext());
         ASSERT_TRUE(_device && alcIsExtensionPresent(_device, "ALC_SOFT_device_clock"));
@@ -54,7 +56,8 @@ protected:
         ASSERT_TRUE(_clock);
     }
     void TearDown() override {
-        TAudioModule::Get().Reset();
+        AudioModule().Reset();
+        StreamModule().Reset();
         std::remove(MixFile().c_str());
         std::remove((MixFile().substr(0, MixFile().size() - 4) + ".conf").c_str());
     }

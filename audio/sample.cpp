@@ -1,12 +1,12 @@
 #include <corvex/audio/sample.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
+#include "audio/audio_module.h"
+
 namespace corvex {
-namespace {
-int64_t g_byteLimit = MAX_SAMPLE_BYTES;
-}
 
 bool IsSampleFormat(int32_t format) { return format >= SF_MONO8 && format <= SF_STEREO_FLOAT; }
 
@@ -47,14 +47,9 @@ bool SampleRateAllowed(int64_t rate) { return rate >= MIN_SAMPLE_RATE && rate <=
 bool SampleSizeAllowed(int64_t length, int32_t format) {
     const int32_t frameBytes = SampleFormatFrameBytes(format);
     if (frameBytes == 0 || length < 1) return false;
-    return length <= g_byteLimit / frameBytes;
-}
-
-int64_t SampleByteLimit() { return g_byteLimit; }
-
-void SetSampleByteLimit(int64_t bytes) {
-    // Sample byte counts travel as size_t but lengths as int32_t; keep both in range.
-    g_byteLimit = bytes <= 0 || bytes > MAX_SAMPLE_BYTES ? MAX_SAMPLE_BYTES : bytes;
+    // Lengths travel as int32_t: the limit never goes above MAX_SAMPLE_BYTES.
+    const int64_t limit = std::min(AudioModule().byteLimit, MAX_SAMPLE_BYTES);
+    return length <= limit / frameBytes;
 }
 
 Ref<TSample> TSample::Create(int32_t length, int32_t format, int32_t rate) {

@@ -10,6 +10,8 @@
 #include <corvex/audio/ogg.h>
 #include <corvex/audio/wav.h>
 
+#include "audio/audio_module.h"
+#include "stream/stream_module.h"
 #include "audio/test_sounds.h"
 
 using namespace corvex;
@@ -21,9 +23,13 @@ class AudioTest : public ::testing::Test {
 protected:
     void SetUp() override {
         StartAudioModule();
-        TAudioModule::Get().Reset();
+        AudioModule().Reset();
+        StreamModule().Reset();
     }
-    void TearDown() override { TAudioModule::Get().Reset(); }
+    void TearDown() override {
+        AudioModule().Reset();
+        StreamModule().Reset();  // the embedded test files are gone with the test
+    }
 };
 
 Ref<TStream> Memory(const Bytes& bytes) { return TRamStream::Create(bytes.data(), int32_t(bytes.size()), true); }
@@ -227,7 +233,7 @@ TEST_F(AudioTest, WavBadHeadersDecline) {
     EXPECT_FALSE(LoadWavSample(Memory(noFormat)));
 
     // Sizes beyond the byte limit decline before allocating.
-    SetSampleByteLimit(16);
+    AudioModule().byteLimit = 16;
     EXPECT_FALSE(LoadWavSample(Memory(file)));
 }
 
@@ -287,7 +293,7 @@ TEST_F(AudioTest, OggDamageDeclines) {
     for (size_t i = damaged.size() / 2; i < damaged.size() / 2 + 16; ++i) damaged[i] ^= 0x5A;
     EXPECT_FALSE(LoadOggSample(Memory(damaged)));
     EXPECT_FALSE(LoadOggSample(Memory(Bytes(1000, 0x4F))));
-    SetSampleByteLimit(1000);  // decodes to 60000 bytes
+    AudioModule().byteLimit = 1000;  // decodes to 60000 bytes
     EXPECT_FALSE(LoadOggSample(Memory(ogg)));
 }
 

@@ -1,8 +1,10 @@
 #include <corvex/audio/wav.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
+#include "audio/audio_module.h"
 #include "audio/audio_util.h"
 
 namespace corvex {
@@ -72,7 +74,7 @@ bool Skip(TStream& stream, uint32_t count) {
 // size cannot make it allocate more than the file holds.
 bool ReadData(TStream& stream, uint32_t count, std::vector<uint8_t>* raw) {
     // Integer and float data never shrink by more than half on the way into a sample.
-    if (int64_t(count) > SampleByteLimit() * 2) return false;
+    if (int64_t(count) > std::min(AudioModule().byteLimit, MAX_SAMPLE_BYTES) * 2) return false;
     const int32_t pos = stream.Pos(), size = stream.Size();
     if (pos >= 0 && size > 0 && int64_t(pos) + count > size) return false;
     constexpr uint32_t kStep = 1 << 16;

@@ -7,6 +7,7 @@
 
 #include <corvex/audio/audio.h>
 #include <corvex/audio/loader.h>
+#include "audio/audio_module.h"
 
 namespace corvex::fuzz {
 
@@ -15,7 +16,7 @@ constexpr int64_t kFuzzSampleBytes = int64_t(1) << 20;
 inline void StartAudio() {
     static const bool started = [] {
         StartAudioModule();
-        SetSampleByteLimit(kFuzzSampleBytes);
+        AudioModule().byteLimit = kFuzzSampleBytes;
         return true;
     }();
     (void)started;

@@ -13,6 +13,7 @@
 
 #include <corvex/audio/loader.h>
 #include <corvex/audio/sample.h>
+#include <corvex/runtime/chain.h>
 #include <corvex/runtime/string.h>
 #include <corvex/stream/stream.h>
 
@@ -54,8 +55,8 @@ public:
     virtual bool Paused() = 0;                  // paused, or cued and not yet resumed
 };
 
-// An audio back end.
-class TAudioDriver : public TObject {
+// An audio back end. Succ() is the driver registered before it.
+class TAudioDriver : public TObject, public TChainLink<TAudioDriver> {
 public:
     virtual TString Name() = 0;                 // "OpenAL", "Silent"; used by SetAudioDriver
     virtual bool Startup() = 0;                 // opens the device; false when none opens
@@ -63,15 +64,10 @@ public:
     // Null when the sample is Null or the driver cannot take it.
     virtual Ref<TSound> CreateSound(const Ref<TSample>& sample, int32_t flags) = 0;
     virtual Ref<TChannel> AllocChannel() = 0;   // a free voice, Null when none is left
-    const Ref<TAudioDriver>& Succ() const { return _succ; }  // the next older driver, Null at the end
-
-private:
-    friend class TAudioModule;
-    Ref<TAudioDriver> _succ;
 };
 
 // --- Drivers ------------------------------------------------------------------------------------
-void RegisterAudioDriver(Ref<TAudioDriver> driver);  // links it in at the head
+void RegisterAudioDriver(Ref<TAudioDriver> driver);  // links it in at the head; Null or a repeat: nothing
 std::vector<TString> AudioDriverNames();             // newest first
 // Starts the named driver (letters compared without case) and makes it current, shutting the
 // previous one down. False, with the current driver kept, when no driver has that name or it
@@ -104,33 +100,7 @@ bool ChannelPaused(const Ref<TChannel>& channel);
 Ref<TAudioDriver> CreateSilentAudioDriver();  // accepts every call, plays nothing
 Ref<TAudioDriver> CreateOpenALAudioDriver();  // OpenAL Soft on its default device
 
-// --- Module state and start-up ------------------------------------------------------------------
-// The loader and driver chains, newest first, and the current driver.
-class TAudioModule {
-public:
-    static TAudioModule& Get();                                        // the one instance
-    void AddLoader(Ref<TSampleLoader> loader);                         // links it in at the head
-    const Ref<TSampleLoader>& FirstLoader() const { return _loaders; }  // newest loader, or Null
-    void AddDriver(Ref<TAudioDriver> driver);                          // links it in at the head
-    const Ref<TAudioDriver>& FirstDriver() const { return _drivers; }   // newest driver, or Null
-    const Ref<TAudioDriver>& Current() const { return _current; }       // Null until chosen
-    // Records driver as current without starting or shutting anything down (SetAudioDriver does).
-    void SetCurrent(Ref<TAudioDriver> driver) { _current = std::move(driver); }
-    // Back to the state start-up leaves (the current driver shut down first): the standard
-    // loaders and drivers if started, none otherwise.
-    void Reset();
-
-private:
-    friend void StartAudioModule();
-    TAudioModule() = default;
-    ~TAudioModule();
-    void RegisterStandard();
-    Ref<TSampleLoader> _loaders;
-    Ref<TAudioDriver> _drivers;
-    Ref<TAudioDriver> _current;
-    bool _started = false;
-};
-
+// --- Start-up ----------------------------------------------------------------------------------
 // Starts the runtime and stream modules, then registers the WAV and Ogg Vorbis loaders and the
 // silent and OpenAL drivers, once. Chooses no driver: that happens on first use.
 void StartAudioModule();

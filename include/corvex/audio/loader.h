@@ -6,23 +6,20 @@
 #pragma once
 
 #include <corvex/audio/sample.h>
+#include <corvex/runtime/chain.h>
 #include <corvex/stream/stream.h>
 
 namespace corvex {
 
 // LoadSample(stream) returns a sample or Null for data that is not its format. It reads from
 // the given stream and does not close it; a TStreamException it raises counts as declining.
-class TSampleLoader : public TObject {
+// Succ() is the loader registered before it.
+class TSampleLoader : public TObject, public TChainLink<TSampleLoader> {
 public:
     virtual Ref<TSample> LoadSample(const Ref<TStream>& stream) = 0;  // the sample, or Null to decline
-    const Ref<TSampleLoader>& Succ() const { return _succ; }  // the next older loader, Null at the end
-
-private:
-    friend class TAudioModule;
-    Ref<TSampleLoader> _succ;
 };
 
-void RegisterSampleLoader(Ref<TSampleLoader> loader);  // links it in at the head
+void RegisterSampleLoader(Ref<TSampleLoader> loader);  // links it in at the head; Null or a repeat: nothing
 Ref<TSampleLoader> FirstSampleLoader();                // the head; walk with Succ()
 
 // Opens url (a path, an "incbin::" URL, a stream, ...), tries every loader from the same start

@@ -30,15 +30,13 @@ int32_t SampleFormatFrameBytes(int32_t format);  // channels * value bytes; 0 if
 int32_t SampleFormatFor(int32_t channels, int32_t bits);
 
 // ---- Limits
-// Rates outside MIN..MAX_SAMPLE_RATE are refused; no sample holds more than the byte limit
-// of the audio module (MAX_SAMPLE_BYTES unless lowered), so loaders decline bigger files.
+// Rates outside MIN..MAX_SAMPLE_RATE are refused; no sample holds more than MAX_SAMPLE_BYTES,
+// so loaders decline bigger files.
 constexpr int32_t MIN_SAMPLE_RATE = 1000;
 constexpr int32_t MAX_SAMPLE_RATE = 384000;
 constexpr int64_t MAX_SAMPLE_BYTES = int64_t(1) << 30;
-bool SampleRateAllowed(int64_t rate);
+bool SampleRateAllowed(int64_t rate);                    // MIN..MAX_SAMPLE_RATE
 bool SampleSizeAllowed(int64_t length, int32_t format);  // 1..limit bytes, format known
-int64_t SampleByteLimit();
-void SetSampleByteLimit(int64_t bytes);  // lowered for fuzzing; <= 0 restores the default
 
 // ---- TSample
 // PCM frames in memory, with their format, rate and length.
