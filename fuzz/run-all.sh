@@ -11,11 +11,12 @@ work="$build/fuzz-work"
 rm -rf "$work"
 mkdir -p "$work/artifacts"
 "$bin/fuzz_seeds" "$work/seeds" || { echo "fuzz: seed generation failed" >&2; exit 1; }
+"$bin/fuzz_audio_seeds" "$work/seeds" || { echo "fuzz: audio seed generation failed" >&2; exit 1; }
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 failed=()
-for target in load_pixmap png jpeg bmp tga text; do
+for target in load_pixmap png jpeg bmp tga text wav ogg; do
     seeds="$work/seeds/$target"
     [ "$target" = load_pixmap ] && seeds="$work/seeds/all"
     corpus="$work/corpus-$target"

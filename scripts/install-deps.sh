@@ -6,6 +6,7 @@ packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
     libgtest-dev libbenchmark-dev
     libpng-dev libjpeg62-turbo-dev zlib1g-dev
+    libopenal-dev libopenal1 libvorbis-dev
     libx11-dev libxext-dev libxrandr-dev libxtst-dev libxfixes-dev libgl-dev libglx-dev libgl1-mesa-dev libgl1-mesa-dri
     xvfb xauth xdotool x11-utils
     libegl-dev libegl-mesa0

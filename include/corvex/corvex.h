@@ -15,6 +15,12 @@
 
 #include <corvex/stream/stream.h>
 
+#include <corvex/audio/audio.h>
+#include <corvex/audio/loader.h>
+#include <corvex/audio/ogg.h>
+#include <corvex/audio/sample.h>
+#include <corvex/audio/wav.h>
+
 #include <corvex/pixmap/bmp.h>
 #include <corvex/pixmap/format.h>
 #include <corvex/pixmap/jpeg.h>
@@ -44,8 +50,12 @@
 namespace corvex {
 
 // Starts every module in dependency order (runtime, streams, pixmaps with their PNG, JPEG, BMP
-// and TGA loaders, the system modules, graphics, the drawing layer, the OpenGL window driver)
-// and makes the OpenGL 2D back end the current graphics driver. Safe to call more than once.
-inline void StartCorvex() { StartGLZeph2DModule(); }
+// and TGA loaders, the system modules, graphics, the drawing layer, the OpenGL window driver,
+// then audio with its WAV and Ogg Vorbis loaders and drivers) and makes the OpenGL 2D back end
+// the current graphics driver. Safe to call more than once. Programs link corvex_audio too.
+inline void StartCorvex() {
+    StartGLZeph2DModule();
+    StartAudioModule();
+}
 
 }  // namespace corvex

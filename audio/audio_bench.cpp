@@ -1,0 +1,173 @@
+// Starting sounds and loading a one-minute Ogg Vorbis file, each beside the audio library
+// driven directly (the baseline). OpenAL Soft runs on its null back end: it mixes in real time
+// on its own thread and sends the result nowhere.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <AL/al.h>
+#include <vorbis/vorbisfile.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <corvex/audio/audio.h>
+#include <corvex/audio/wav.h>
+
+#include "audio/test_sounds.h"
+
+using namespace corvex;
+using namespace corvex::testsounds;
+
+namespace {
+
+const bool g_configured = [] {
+    const std::string conf = "/tmp/corvex-audio-bench-" + std::to_string(getpid()) + ".conf";
+    const std::string text = "[general]\ndrivers=null\n";
+    WriteFile(conf, Bytes(text.begin(), text.end()));
+    setenv("ALSOFT_CONF", conf.c_str(), 1);
+    StartAudioModule();
+    return true;
+}();
+
+Ref<TSample> ShortTone() {
+    Ref<TSample> s = TSample::Create(4410, SF_MONO16, 44100);
+    for (int i = 0; i < s->length; ++i) s->Write(i, 0, 0.5f * float(i % 100) / 100);
+    return s;
+}
+
+void UseDriver(benchmark::State& state, const char16_t* name) {
+    if (!g_configured || !SetAudioDriver(name)) state.SkipWithError("driver did not start");
+}
+
+void BM_PlaySoundOnChannel(benchmark::State& state) {
+    UseDriver(state, u"OpenAL");
+    Ref<TSound> sound = CreateSound(ShortTone(), 0);
+    Ref<TChannel> channel = AllocChannel();
+    for (auto _ : state) benchmark::DoNotOptimize(PlaySound(sound, channel));
+    ShutdownAudio();
+}
+BENCHMARK(BM_PlaySoundOnChannel);
+
+void BM_PlaySoundNewChannel(benchmark::State& state) {
+    UseDriver(state, u"OpenAL");
+    Ref<TSound> sound = CreateSound(ShortTone(), 0);
+    for (auto _ : state) {
+        Ref<TChannel> channel = PlaySound(sound);  // the previous one's source is reclaimed here
+        StopChannel(channel);
+    }
+    ShutdownAudio();
+}
+BENCHMARK(BM_PlaySoundNewChannel);
+
+// The baseline: what a restart costs in OpenAL calls alone.
+void BM_RawOpenALRestart(benchmark::State& state) {
+    UseDriver(state, u"OpenAL");
+    Ref<TSample> tone = ShortTone();
+    ALuint buffer, source;
+    alGenBuffers(1, &buffer);
+    alBufferData(buffer, AL_FORMAT_MONO16, tone->data.data(), ALsizei(tone->data.size()), tone->rate);
+    alGenSources(1, &source);
+    for (auto _ : state) {
+        alSourceStop(source);
+        alSourcei(source, AL_BUFFER, ALint(buffer));
+        alSourceRewind(source);
+        alSourcePlay(source);
+    }
+    alSourceStop(source);
+    alDeleteSources(1, &source);
+    alDeleteBuffers(1, &buffer);
+    ShutdownAudio();
+}
+BENCHMARK(BM_RawOpenALRestart);
+
+void BM_PlaySoundSilent(benchmark::State& state) {
+    UseDriver(state, u"Silent");
+    Ref<TSound> sound = CreateSound(ShortTone(), 0);
+    Ref<TChannel> channel = AllocChannel();
+    for (auto _ : state) benchmark::DoNotOptimize(PlaySound(sound, channel));
+    ShutdownAudio();
+}
+BENCHMARK(BM_PlaySoundSilent);
+
+// ---- One minute of stereo 44.1 kHz music-like sound (three drifting tones), Vorbis quality 0.4.
+const Bytes& MinuteOgg() {
+    static const Bytes ogg = [] {
+        TWave wave = Sine(44100, 44100 * 60, {220, 331}, 0.3);
+        const TWave upper = Sine(44100, 44100 * 60, {1250, 990}, 0.1);
+        for (size_t i = 0; i < wave.values.size(); ++i) wave.values[i] += upper.values[i];
+        return EncodeOgg(wave, 0.4f);
+    }();
+    return ogg;
+}
+
+void BM_LoadOggMinute(benchmark::State& state) {
+    const Bytes& ogg = MinuteOgg();
+    for (auto _ : state) {
+        Ref<TSample> s = LoadSample(TRamStream::Create(ogg.data(), int32_t(ogg.size()), true));
+        if (!s || s->length != 44100 * 60) state.SkipWithError("did not load");
+        benchmark::DoNotOptimize(s);
+    }
+    state.counters["file_KB"] = double(ogg.size()) / 1024;
+}
+BENCHMARK(BM_LoadOggMinute)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+struct TMemory {
+    const Bytes* bytes;
+    size_t at;
+};
+
+// The baseline: libvorbisfile from memory into a buffer sized up front, no framework code.
+void BM_RawVorbisfileMinute(benchmark::State& state) {
+    const Bytes& ogg = MinuteOgg();
+    ov_callbacks callbacks{
+        [](void* out, size_t size, size_t count, void* src) -> size_t {
+            auto* m = static_cast<TMemory*>(src);
+            const size_t n = std::min(size * count, m->bytes->size() - m->at);
+            std::memcpy(out, m->bytes->data() + m->at, n);
+            m->at += n;
+            return n / size;
+        },
+        [](void* src, ogg_int64_t offset, int whence) -> int {
+            auto* m = static_cast<TMemory*>(src);
+            const int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? int64_t(m->at) : int64_t(m->bytes->size());
+            if (base + offset < 0 || base + offset > int64_t(m->bytes->size())) return -1;
+            m->at = size_t(base + offset);
+            return 0;
+        },
+        nullptr, [](void* src) -> long { return long(static_cast<TMemory*>(src)->at); }};
+    for (auto _ : state) {
+        TMemory memory{&ogg, 0};
+        OggVorbis_File vf;
+        if (ov_open_callbacks(&memory, &vf, nullptr, 0, callbacks) != 0) {
+            state.SkipWithError("open failed");
+            break;
+        }
+        std::vector<char> pcm(size_t(ov_pcm_total(&vf, -1)) * 4);
+        size_t at = 0;
+        int section;
+        long got;
+        while (at < pcm.size() && (got = ov_read(&vf, pcm.data() + at, int(std::min<size_t>(8192, pcm.size() - at)), 0, 2, 1, &section)) > 0)
+            at += size_t(got);
+        ov_clear(&vf);
+        benchmark::DoNotOptimize(pcm.data());
+    }
+}
+BENCHMARK(BM_RawVorbisfileMinute)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_LoadWavMinute(benchmark::State& state) {
+    TWavLayout layout;
+    layout.channels = 2;
+    layout.data = PackPcm(Sine(44100, 44100 * 60, {220, 331}, 0.3), 16, false);
+    const Bytes wav = BuildWav(layout);
+    for (auto _ : state) {
+        Ref<TSample> s = LoadSample(TRamStream::Create(wav.data(), int32_t(wav.size()), true));
+        if (!s) state.SkipWithError("did not load");
+        benchmark::DoNotOptimize(s);
+    }
+}
+BENCHMARK(BM_LoadWavMinute)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+}  // namespace
+
+BENCHMARK_MAIN();
