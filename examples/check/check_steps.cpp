@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "game/e2e/screen_reading.h"
+
 namespace examplecheck {
 namespace {
 
@@ -116,6 +118,23 @@ std::optional<Step> ParseStep(const std::string& word, std::string* error) {
     } else if (verb == "changed") {
         step.kind = StepKind::Changed;
         if (equals != std::string::npos) return fail("takes no argument");
+    } else if (verb == "text") {
+        step.kind = StepKind::Text;
+        size_t second = arg.find(',', arg.find(',') + 1);
+        if (parts.size() < 3 || !numbers(0, 2, {&step.x, &step.y}) || second + 1 >= arg.size())
+            return fail("expected X,Y,TEXT");
+        step.name = arg.substr(second + 1);
+        step.width = 8 * int(step.name.size());
+        step.height = 16;
+    } else if (verb == "number") {
+        step.kind = StepKind::Number;
+        size_t second = arg.find(',', arg.find(',') + 1), last = arg.rfind(','), before = arg.rfind(',', last - 1);
+        if (parts.size() < 5 || !numbers(0, 2, {&step.x, &step.y}) || !ParseInt(parts[parts.size() - 2], &step.number) ||
+            !ParseInt(parts.back(), &step.most) || before <= second || step.number > step.most)
+            return fail("expected X,Y,PREFIX,MIN,MAX");
+        step.name = arg.substr(second + 1, before - second - 1);
+        step.width = 8 * int(step.name.size());  // the digits may run to the window edge
+        step.height = 16;
     } else if (verb == "shot") {
         step.kind = StepKind::Shot;
         if (arg.size() < 5 || arg.substr(arg.size() - 4) != ".png" || arg.find('/') != std::string::npos)
@@ -130,7 +149,7 @@ std::optional<Step> ParseStep(const std::string& word, std::string* error) {
 
 bool IsLookingStep(const Step& step) {
     return step.kind == StepKind::Pixel || step.kind == StepKind::Any || step.kind == StepKind::None ||
-           step.kind == StepKind::Changed;
+           step.kind == StepKind::Changed || step.kind == StepKind::Text || step.kind == StepKind::Number;
 }
 
 bool StepHolds(const Step& step, const e2e::Screenshot& shot, const e2e::Screenshot& marked, std::string* seen) {
@@ -148,6 +167,19 @@ bool StepHolds(const Step& step, const e2e::Screenshot& shot, const e2e::Screens
     const int right = step.x + step.width, bottom = step.y + step.height;
     if (!shot.Contains(step.x, step.y) || !shot.Contains(right - 1, bottom - 1)) {
         *seen = "a window of " + std::to_string(shot.width) + " x " + std::to_string(shot.height) + " pixels";
+        return false;
+    }
+    if (step.kind == StepKind::Text || step.kind == StepKind::Number) {
+        if (step.kind == StepKind::Text) {
+            // One cell more: the text has to end where TEXT does.
+            std::string text = e2e::ReadText(shot, step.x, step.y, int(step.name.size()) + 1);
+            if (text == step.name) return true;
+            *seen = "\"" + text + "\"";
+            return false;
+        }
+        std::optional<int> value = e2e::ReadNumber(shot, step.x, step.y, step.name);
+        if (value && *value >= step.number && *value <= step.most) return true;
+        *seen = "\"" + e2e::ReadText(shot, step.x, step.y, int(step.name.size()) + 8) + "\"";
         return false;
     }
     int nearest = 256, nearestX = 0, nearestY = 0;

@@ -24,15 +24,19 @@ enum class StepKind {
     None,     // none=X,Y,W,H,RRGGBB[,TOL]   no pixel of the rectangle has it
     Mark,     // mark=X,Y,W,H                remember the rectangle's pixels
     Changed,  // changed                     the marked rectangle now looks different
+    Text,     // text=X,Y,TEXT               text in the built-in font, drawn in a light colour,
+              //                             reads TEXT from (X, Y) on, and nothing after it
+    Number,   // number=X,Y,PREFIX,MIN,MAX   such text reads PREFIX and then a number MIN..MAX
     Shot,     // shot=NAME.png               save the client area as a PNG file
 };
 
 struct Step {
     StepKind kind = StepKind::Wait;
     std::string word;  // as given, for messages
-    std::string name;  // key name, text to type or file name
+    std::string name;  // key name, text to type or read, prefix, or file name
     int x = 0, y = 0, width = 1, height = 1;
-    int number = 0;    // milliseconds or button
+    int number = 0;    // milliseconds, button, or the least number
+    int most = 0;      // the greatest number
     uint32_t rgb = 0;  // 0xRRGGBB
     int tolerance = 8;
 };
@@ -40,7 +44,7 @@ struct Step {
 // Nothing (and a reason in error) when the word is not a step.
 std::optional<Step> ParseStep(const std::string& word, std::string* error);
 
-// True when a looking step (Pixel, Any, None, Changed) holds for shot, the client area.
+// True when a looking step (Pixel, Any, None, Changed, Text, Number) holds for shot, the client area.
 // marked is the shot taken at the last Mark. seen tells what was found instead.
 bool StepHolds(const Step& step, const e2e::Screenshot& shot, const e2e::Screenshot& marked, std::string* seen);
 

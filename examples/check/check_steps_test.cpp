@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "game/e2e/screen_reading.h"
+
 namespace examplecheck {
 namespace {
 
@@ -60,6 +62,17 @@ TEST(CheckSteps, ParsesEveryStepWithItsNumbers) {
     EXPECT_EQ(Parse("mark=10,10,20,20").kind, StepKind::Mark);
     EXPECT_EQ(Parse("changed").kind, StepKind::Changed);
     EXPECT_EQ(Parse("shot=example-text.png").name, "example-text.png");
+
+    Step text = Parse("text=20,130,left, then right");  // commas belong to the text
+    EXPECT_EQ(text.kind, StepKind::Text);
+    EXPECT_EQ(text.y, 130);
+    EXPECT_EQ(text.name, "left, then right");
+    Step number = Parse("number=40,400,ticks per second: ,29,31");
+    EXPECT_EQ(number.kind, StepKind::Number);
+    EXPECT_EQ(number.name, "ticks per second: ");
+    EXPECT_EQ(number.number, 29);
+    EXPECT_EQ(number.most, 31);
+    EXPECT_EQ(Parse("number=0,0,a, b: ,-3,3").name, "a, b: ");
 }
 
 TEST(CheckSteps, RejectsMalformedSteps) {
@@ -82,6 +95,11 @@ TEST(CheckSteps, RejectsMalformedSteps) {
     EXPECT_TRUE(Rejected("changed=1"));
     EXPECT_TRUE(Rejected("shot=../escape.png"));         // stays in the screenshot folder
     EXPECT_TRUE(Rejected("shot=picture.jpg"));
+    EXPECT_TRUE(Rejected("text=1,2"));
+    EXPECT_TRUE(Rejected("text=1,2,"));
+    EXPECT_TRUE(Rejected("number=1,2,rate: ,30"));     // no maximum
+    EXPECT_TRUE(Rejected("number=1,2,rate: ,31,29"));  // empty range
+    EXPECT_TRUE(Rejected("number=1,2,31,29"));         // no prefix
 }
 
 TEST(CheckSteps, PixelAndRectangleStepsLookAtExactlyTheirPixels) {
@@ -118,6 +136,42 @@ TEST(CheckSteps, ChangedComparesWithTheMarkedPixels) {
     EXPECT_FALSE(StepHolds(changed, now, marked, &seen));
     now.rgb[11] = 0x10203A;  // the last pixel, 10 off
     EXPECT_TRUE(StepHolds(changed, now, marked, &seen));
+}
+
+// A shot with text drawn in white at (x, y) on black, as the built-in font draws it.
+e2e::Screenshot TextShot(const std::string& text, int x, int y, int width) {
+    e2e::Screenshot shot;
+    shot.width = width;
+    shot.height = 40;
+    shot.rgb.assign(size_t(shot.width) * shot.height, 0);
+    auto mask = e2e::RenderText(text);
+    for (size_t row = 0; row < mask.size(); ++row)
+        for (size_t col = 0; col < mask[row].size(); ++col)
+            if (mask[row][col]) shot.rgb[(y + row) * size_t(shot.width) + x + col] = 0xFFFFFF;
+    return shot;
+}
+
+TEST(CheckSteps, TextAndNumbersAreReadWhereTheyWereDrawn) {
+    e2e::Screenshot shot = TextShot("ticks per second: 30", 4, 10, 200);
+    std::string seen;
+    EXPECT_TRUE(StepHolds(Parse("text=4,10,ticks per second: 30"), shot, {}, &seen)) << seen;
+    EXPECT_FALSE(StepHolds(Parse("text=4,10,ticks per second: 3"), shot, {}, &seen)) << "the text goes on";
+    EXPECT_FALSE(StepHolds(Parse("text=4,10,ticks per minute: 30"), shot, {}, &seen));
+    EXPECT_NE(seen.find("ticks per second"), std::string::npos) << seen;
+    EXPECT_FALSE(StepHolds(Parse("text=5,10,ticks per second: 30"), shot, {}, &seen)) << "one pixel off";
+    EXPECT_TRUE(StepHolds(Parse("text=84,10,second: 30"), shot, {}, &seen)) << seen;
+
+    EXPECT_TRUE(StepHolds(Parse("number=4,10,ticks per second: ,29,31"), shot, {}, &seen)) << seen;
+    EXPECT_TRUE(StepHolds(Parse("number=4,10,ticks per second: ,30,30"), shot, {}, &seen)) << seen;
+    EXPECT_FALSE(StepHolds(Parse("number=4,10,ticks per second: ,31,40"), shot, {}, &seen));
+    EXPECT_FALSE(StepHolds(Parse("number=4,10,ticks per minute: ,0,99"), shot, {}, &seen));
+
+    // The digits may reach the right edge of the window: 20 characters in 164 pixels.
+    e2e::Screenshot edge = TextShot("ticks per second: 30", 4, 10, 164);
+    EXPECT_TRUE(StepHolds(Parse("number=4,10,ticks per second: ,29,31"), edge, {}, &seen)) << seen;
+    EXPECT_TRUE(StepHolds(Parse("text=4,10,ticks per second: 30"), edge, {}, &seen)) << seen;
+    // Text that would not fit cannot hold.
+    EXPECT_FALSE(StepHolds(Parse("text=100,10,ticks per second"), edge, {}, &seen));
 }
 
 }  // namespace

@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
             }
             SetColor(200, 200, 200);
             DrawText("typed:", 340, 300);
-            SetColor(255, 220, 90);
+            SetColor(255, 255, 255);
             DrawText(g_typed, 340, 316);
 
             // The pointer square, drawn last so that it is on top.
