@@ -19,7 +19,7 @@ using namespace corvex;
 namespace {
 
 // What the hook collected. Hooks run on the main thread, inside the calls that drain pending
-// messages (every polled query, Flip, timer waits), so plain variables are safe here.
+// messages (every polled-input query, and waits such as WaitTimer), so plain variables will do.
 std::deque<TString> g_recent_events;  // newest last
 std::string g_typed;
 
