@@ -82,7 +82,11 @@ public:
         Sleep(200);
         _x.KeyUp("Escape");
         std::optional<int> code = _process.WaitExit(_timeout);
-        if (!code) throw Failure("still running " + std::to_string(_timeout) + " s after Escape");
+        if (!code) {
+            char text[64];
+            std::snprintf(text, sizeof text, "still running %g s after Escape", _timeout);
+            throw Failure(text);
+        }
         if (*code != 0) throw Failure("ended on Escape with exit code " + std::to_string(*code));
     }
 
