@@ -21,7 +21,6 @@ struct TProcessState {
     std::vector<TString> args;
     TString title = u"Corvex Application";
     std::vector<std::function<void()>> exitHandlers;
-    bool atexitRegistered = false;
 };
 
 TProcessState& Process() {
@@ -103,11 +102,11 @@ void AddExitHandler(std::function<void()> handler) {
     TProcessState& p = Process();
     if (!handler) return;
     p.exitHandlers.push_back(std::move(handler));
-    // A program that ends through exit() rather than RunApplication still runs them.
-    if (!p.atexitRegistered) {
-        p.atexitRegistered = true;
-        std::atexit(ExitHandlersAtExit);
-    }
+    // A program that ends through exit() rather than RunApplication still runs them. exit()
+    // destroys statics and runs atexit functions newest first, so registering again with every
+    // handler runs them all while everything made before the newest handler (the module state
+    // the handlers close) still exists; the later registrations then find nothing left to run.
+    std::atexit(ExitHandlersAtExit);
 }
 
 bool RunExitHandlers() {

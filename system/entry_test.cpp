@@ -91,6 +91,29 @@ TEST(EntryTest, ExitHandlersAlsoRunOnExit) {
     EXPECT_EQ(result.out, "b\na\n");
 }
 
+// Module state made after the first handler was added (as the graphics module's is, after the
+// timer's) is still there when exit() runs the handler that closes it.
+bool g_stateAlive = false;
+struct TLateState {
+    TLateState() { g_stateAlive = true; }
+    ~TLateState() { g_stateAlive = false; }
+};
+TLateState& LateState() {
+    static TLateState state;
+    return state;
+}
+
+TEST(EntryTest, ExitRunsHandlersBeforeTheStateTheyUseIsDestroyed) {
+    auto result = RunInChild([] {
+        AddExitHandler([] { std::printf("first\n"); });
+        LateState();
+        AddExitHandler([] { std::printf(g_stateAlive ? "state alive\n" : "state gone\n"); });
+        std::exit(4);
+    });
+    EXPECT_EQ(result.exitCode, 4);
+    EXPECT_EQ(result.out, "state alive\nfirst\n");
+}
+
 TEST(EntryTest, SignalsPrintTheirNumberAndEndWithMinusOne) {
     for (int signo : {SIGSEGV, SIGILL, SIGABRT, SIGTERM}) {
         auto result = RunInChild([signo] {

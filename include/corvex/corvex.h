@@ -13,6 +13,7 @@
 
 #include <corvex/runtime/runtime.h>
 
+#include <corvex/stream/protocols.h>
 #include <corvex/stream/stream.h>
 
 #include <corvex/audio/audio.h>
@@ -41,6 +42,7 @@
 #include <corvex/system/timer.h>
 
 #include <corvex/graphics/egl_graphics.h>
+#include <corvex/graphics/gl_context_driver.h>
 #include <corvex/graphics/gl_graphics.h>
 #include <corvex/graphics/graphics.h>
 
@@ -52,7 +54,7 @@ namespace corvex {
 // Starts every module in dependency order (runtime, streams, pixmaps with their PNG, JPEG, BMP
 // and TGA loaders, the system modules, graphics, the drawing layer, the OpenGL window driver,
 // then audio with its WAV and Ogg Vorbis loaders and drivers) and makes the OpenGL 2D back end
-// the current graphics driver. Safe to call more than once. Programs link corvex_audio too.
+// the current graphics driver. Safe to call more than once. Link Corvex::corvex to use it.
 inline void StartCorvex() {
     StartGLZeph2DModule();
     StartAudioModule();
