@@ -7,6 +7,7 @@
 
 namespace corvex {
 
+// A graphics driver whose contexts are OpenGL contexts sharing textures with one hidden context.
 class TGLContextDriver : public TGraphicsDriver {
 public:
     // Makes the shared texture context current when it is not; when it is, makes the current
