@@ -34,9 +34,8 @@ TEST_F(GLBatchTest, ARunIsOneDrawWithAColourPerVertexAndStateThatDoesNotChangePi
     EXPECT_EQ(d.mode, GLenum(GL_QUADS));
     EXPECT_EQ(d.xy, (std::vector<float>{0, 0, 10, 0, 10, 10, 0, 10, 20, 0, 30, 0, 30, 10, 20, 10}));
     EXPECT_TRUE(d.uv.empty()) << "untextured runs send no texture coordinates";
-    std::vector<unsigned char> want;
-    for (int i = 0; i < 4; ++i) want.insert(want.end(), {255, 0, 0, 255});
-    for (int i = 0; i < 4; ++i) want.insert(want.end(), {0, 255, 0, 127});
+    const std::vector<unsigned char> want{255, 0, 0, 255, 255, 0, 0, 255, 255, 0, 0, 255, 255, 0, 0, 255,
+                                          0, 255, 0, 127, 0, 255, 0, 127, 0, 255, 0, 127, 0, 255, 0, 127};
     EXPECT_EQ(d.rgba, want);
     // The arrays are switched off again and the current colour is the one last set.
     EXPECT_EQ(gl.Count("EnableClientState"), gl.Count("DisableClientState"));
