@@ -52,7 +52,22 @@ std::string Hex(uint32_t rgb) {
     return text;
 }
 
-std::string At(int x, int y) { return "(" + std::to_string(x) + ", " + std::to_string(y) + ")"; }
+// Strings are joined by appending: g++ 12 at -O3 misreads `"literal" + std::string` as an overlap.
+std::string At(int x, int y) {
+    std::string s = "(";
+    s += std::to_string(x);
+    s += ", ";
+    s += std::to_string(y);
+    s += ")";
+    return s;
+}
+
+std::string Quoted(const std::string& text) {
+    std::string s = "\"";
+    s += text;
+    s += "\"";
+    return s;
+}
 
 }  // namespace
 
@@ -174,12 +189,12 @@ bool StepHolds(const Step& step, const e2e::Screenshot& shot, const e2e::Screens
             // One cell more: the text has to end where TEXT does.
             std::string text = e2e::ReadText(shot, step.x, step.y, int(step.name.size()) + 1);
             if (text == step.name) return true;
-            *seen = "\"" + text + "\"";
+            *seen = Quoted(text);
             return false;
         }
         std::optional<int> value = e2e::ReadNumber(shot, step.x, step.y, step.name);
         if (value && *value >= step.number && *value <= step.most) return true;
-        *seen = "\"" + e2e::ReadText(shot, step.x, step.y, int(step.name.size()) + 8) + "\"";
+        *seen = Quoted(e2e::ReadText(shot, step.x, step.y, int(step.name.size()) + 8));
         return false;
     }
     int nearest = 256, nearestX = 0, nearestY = 0;
