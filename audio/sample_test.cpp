@@ -351,3 +351,21 @@ TEST_F(AudioTest, DriversListAndSilentChannelsKeepTime) {
     EXPECT_FALSE(ChannelPlaying(nullptr));
     EXPECT_FALSE(PlaySound(nullptr));
 }
+
+TEST_F(AudioTest, SilentShutdownStopsChannelsAndSoundsGoWithTheirLastReference) {
+    ASSERT_TRUE(SetAudioDriver(u"Silent"));
+    Ref<TSound> loop = CreateSound(TSample::Create(800, SF_MONO16, 8000), SOUND_LOOP);
+    std::weak_ptr<TSound> watch = loop;
+    Ref<TChannel> a = PlaySound(loop);
+    Ref<TChannel> b = CueSound(loop);
+    loop = nullptr;
+    EXPECT_TRUE(ChannelPlaying(a));
+    StopChannel(b);
+    EXPECT_FALSE(watch.expired());  // a still plays it
+    ShutdownAudio();
+    EXPECT_FALSE(ChannelPlaying(a));
+    EXPECT_FALSE(ChannelPaused(a));
+    EXPECT_TRUE(watch.expired());
+    ResumeChannel(a);  // stays stopped
+    EXPECT_FALSE(ChannelPlaying(a));
+}

@@ -1,5 +1,7 @@
 // The silent driver: every call succeeds and nothing is heard. Channels still keep time, so
-// a program that waits for a sound to end waits as long as it would with a device.
+// a program that waits for a sound to end waits as long as it would with a device. Sounds and
+// channels hold the driver's session weakly: once it shuts down, they have stopped and play
+// nothing, as with the OpenAL driver.
 #include <chrono>
 
 #include <corvex/audio/audio.h>
@@ -12,13 +14,16 @@ namespace {
 using TClock = std::chrono::steady_clock;
 
 class TSilentSound;
+struct TSession {};  // lives from Startup to Shutdown
 
 class TSilentChannel : public TChannel {
 public:
+    explicit TSilentChannel(std::weak_ptr<TSession> session) : _session(std::move(session)) {}
+    bool BelongsTo(const std::shared_ptr<TSession>& session) const { return _session.lock() == session; }
     void Start(const Ref<TSilentSound>& sound, bool cued);
     void Stop() override { _sound = nullptr; }
     void SetPaused(bool paused) override {
-        if (!_sound || paused == _paused) return;
+        if (!Live() || paused == _paused) return;
         if (paused) {
             _played += Elapsed();
         } else {
@@ -34,11 +39,16 @@ public:
         _rate = detail::ClampRate(rate, _rate);
     }
     bool Playing() override;
-    bool Paused() override { return _sound && _paused; }
+    bool Paused() override { return Live() && _paused; }
 
 private:
+    bool Live() {  // a sound is on, and the driver has not shut down since it started
+        if (_session.expired()) _sound = nullptr;
+        return _sound != nullptr;
+    }
     // Seconds of the sound heard since the last resume, at the current rate.
     double Elapsed() const { return std::chrono::duration<double>(TClock::now() - _since).count() * _rate; }
+    std::weak_ptr<TSession> _session;
     Ref<TSilentSound> _sound;
     bool _paused = false;
     double _played = 0;  // seconds of the sound before _since
@@ -48,7 +58,7 @@ private:
 
 class TSilentSound : public TSound, public std::enable_shared_from_this<TSilentSound> {
 public:
-    TSilentSound(const TSample& sample, int32_t flags) {
+    TSilentSound(std::weak_ptr<TSession> session, const TSample& sample, int32_t flags) : _session(std::move(session)) {
         _flags = flags;
         _length = sample.length;
         _rate = sample.rate;
@@ -59,11 +69,14 @@ public:
 
 private:
     Ref<TChannel> Start(const Ref<TChannel>& channel, bool cued) {
+        auto session = _session.lock();
+        if (!session) return nullptr;
         Ref<TSilentChannel> target = std::dynamic_pointer_cast<TSilentChannel>(channel);
-        if (!target) target = std::make_shared<TSilentChannel>();
+        if (!target || !target->BelongsTo(session)) target = std::make_shared<TSilentChannel>(session);
         target->Start(shared_from_this(), cued);
         return target;
     }
+    std::weak_ptr<TSession> _session;
 };
 
 void TSilentChannel::Start(const Ref<TSilentSound>& sound, bool cued) {
@@ -74,7 +87,7 @@ void TSilentChannel::Start(const Ref<TSilentSound>& sound, bool cued) {
 }
 
 bool TSilentChannel::Playing() {
-    if (!_sound) return false;
+    if (!Live()) return false;
     if (_sound->Flags() & SOUND_LOOP) return true;
     const double heard = _played + (_paused ? 0.0 : Elapsed());
     if (heard < _sound->Seconds()) return true;
@@ -85,13 +98,19 @@ bool TSilentChannel::Playing() {
 class TSilentDriver : public TAudioDriver {
 public:
     TString Name() override { return u"Silent"; }
-    bool Startup() override { return true; }
-    void Shutdown() override {}
-    Ref<TSound> CreateSound(const Ref<TSample>& sample, int32_t flags) override {
-        if (!sample || !IsSampleFormat(sample->format) || sample->rate <= 0) return nullptr;
-        return std::make_shared<TSilentSound>(*sample, flags);
+    bool Startup() override {
+        if (!_session) _session = std::make_shared<TSession>();
+        return true;
     }
-    Ref<TChannel> AllocChannel() override { return std::make_shared<TSilentChannel>(); }
+    void Shutdown() override { _session = nullptr; }  // every channel of the session stops
+    Ref<TSound> CreateSound(const Ref<TSample>& sample, int32_t flags) override {
+        if (!_session || !sample || !IsSampleFormat(sample->format) || sample->rate <= 0) return nullptr;
+        return std::make_shared<TSilentSound>(_session, *sample, flags);
+    }
+    Ref<TChannel> AllocChannel() override { return _session ? std::make_shared<TSilentChannel>(_session) : nullptr; }
+
+private:
+    std::shared_ptr<TSession> _session;
 };
 
 }  // namespace
