@@ -21,6 +21,13 @@ namespace corvex {
 
 class TChannel;
 
+// Channels the OpenAL driver sets up when it starts (fewer if the device offers fewer sources),
+// so that starting a sound never makes the mixer grow its voice list: the 2000th sound starts as
+// quickly as the 2nd. A new channel beyond them takes back a channel the program no longer
+// holds, the one started longest ago, cutting it off if it still plays; with every channel held,
+// PlaySound, CueSound and AllocChannel give Null. The silent driver has no limit.
+constexpr int32_t MAX_AUDIO_CHANNELS = 128;
+
 // --- Sound flags (OR-ed together) ---------------------------------------------------------------
 constexpr int32_t SOUND_LOOP = 1;  // plays from the start again when it reaches its end
 
