@@ -1,15 +1,19 @@
 // Starting sounds and loading a one-minute Ogg Vorbis file, each beside the audio library
 // driven directly (the baseline). OpenAL Soft runs on its null back end: it mixes in real time
-// on its own thread and sends the result nowhere.
+// on its own thread and sends the result nowhere. The voice-start benchmarks time one start
+// with that many voices already sounding, on a fresh device each iteration.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <AL/al.h>
+#include <AL/alc.h>
 #include <vorbis/vorbisfile.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <corvex/audio/audio.h>
 #include <corvex/audio/wav.h>
@@ -23,7 +27,7 @@ namespace {
 
 const bool g_configured = [] {
     const std::string conf = "/tmp/corvex-audio-bench-" + std::to_string(getpid()) + ".conf";
-    const std::string text = "[general]\ndrivers=null\n";
+    const std::string text = "[general]\ndrivers=null\nsources=4096\n";  // room for the raw voice starts
     WriteFile(conf, Bytes(text.begin(), text.end()));
     setenv("ALSOFT_CONF", conf.c_str(), 1);
     StartAudioModule();
@@ -80,6 +84,67 @@ void BM_RawOpenALRestart(benchmark::State& state) {
     ShutdownAudio();
 }
 BENCHMARK(BM_RawOpenALRestart);
+
+using TBenchClock = std::chrono::steady_clock;
+double Since(TBenchClock::time_point t) { return std::chrono::duration<double>(TBenchClock::now() - t).count(); }
+
+// PlaySound of the n-th sound, n - 1 looping sounds having been started and forgotten (beyond
+// the pool, each start takes back the oldest).
+void BM_StartVoice(benchmark::State& state) {
+    const int n = int(state.range(0));
+    Ref<TSound> sound;
+    for (auto _ : state) {  // manual time: only the one start counts
+        ShutdownAudio();
+        UseDriver(state, u"OpenAL");
+        sound = CreateSound(ShortTone(), SOUND_LOOP);
+        for (int i = 1; i < n; ++i) PlaySound(sound);
+        const auto start = TBenchClock::now();
+        Ref<TChannel> channel = PlaySound(sound);
+        state.SetIterationTime(Since(start));
+        if (!channel) state.SkipWithError("no channel");
+    }
+    sound = nullptr;
+    ShutdownAudio();
+}
+BENCHMARK(BM_StartVoice)->Arg(1)->Arg(2)->Arg(257)->Arg(1025)->Arg(2000)->Arg(2049)
+    ->UseManualTime()->Iterations(30)->Unit(benchmark::kMicrosecond);
+
+// The baseline: alSourcePlay of the n-th source on a fresh context, n - 1 playing.
+void BM_RawStartVoice(benchmark::State& state) {
+    const int n = int(state.range(0));
+    ShutdownAudio();
+    Ref<TSample> tone = ShortTone();
+    for (auto _ : state) {  // manual time: only the one start counts
+        ALCdevice* device = alcOpenDevice(nullptr);
+        ALCcontext* context = device ? alcCreateContext(device, nullptr) : nullptr;
+        if (!context || !alcMakeContextCurrent(context)) {
+            state.SkipWithError("no device");
+            break;
+        }
+        ALuint buffer;
+        alGenBuffers(1, &buffer);
+        alBufferData(buffer, AL_FORMAT_MONO16, tone->data.data(), ALsizei(tone->data.size()), tone->rate);
+        std::vector<ALuint> sources(static_cast<size_t>(n));
+        alGenSources(n, sources.data());
+        for (ALuint s : sources) {
+            alSourcei(s, AL_BUFFER, ALint(buffer));
+            alSourcei(s, AL_LOOPING, AL_TRUE);
+        }
+        for (int i = 0; i + 1 < n; ++i) alSourcePlay(sources[size_t(i)]);
+        const auto start = TBenchClock::now();
+        alSourcePlay(sources.back());
+        state.SetIterationTime(Since(start));
+        if (alGetError() != AL_NO_ERROR) state.SkipWithError("AL error");
+        alSourceStopv(n, sources.data());
+        alDeleteSources(n, sources.data());
+        alDeleteBuffers(1, &buffer);
+        alcMakeContextCurrent(nullptr);
+        alcDestroyContext(context);
+        alcCloseDevice(device);
+    }
+}
+BENCHMARK(BM_RawStartVoice)->Arg(1)->Arg(2)->Arg(257)->Arg(1025)->Arg(2000)->Arg(2049)
+    ->UseManualTime()->Iterations(10)->Unit(benchmark::kMicrosecond);
 
 void BM_PlaySoundSilent(benchmark::State& state) {
     UseDriver(state, u"Silent");

@@ -50,13 +50,22 @@ protected:
     int32_t _rate = 0;    // frames per second
 };
 
-// One voice of a driver. Settings persist on the channel from one sound to the next.
+// One voice of a driver. Settings persist on the channel from one sound to the next. A channel
+// the program no longer holds is given back to its driver once it is silent (at once when it is
+// stopped, paused or cued; by a later driver call when it plays to its end), and lets its sound
+// go then: a sound lives while the program or a sounding channel holds it.
 class TChannel : public TObject {
 public:
     virtual void Stop() = 0;                    // ends the sound; Playing() turns false
     virtual void SetPaused(bool paused) = 0;    // pausing keeps the position, resuming continues
     virtual void SetVolume(float volume) = 0;   // 0..1, linear in amplitude; clamped
-    virtual void SetPan(float pan) = 0;         // -1 left .. 1 right, 0 centre; clamped
+    // -1 left .. 1 right, 0 centre; clamped. The pan law, the same in every driver: a mono
+    // sound is panned at constant power, left gain cos(t) and right gain sin(t) with
+    // t = (pan + 1) * pi / 4 (0.7071 on each side at centre, 1 and 0 at the ends); a stereo
+    // sound is balanced: at 0 both channels play unchanged, at pan p > 0 the left channel is
+    // scaled by cos(p * pi / 2) and the right plays unchanged (p < 0 mirrors). No channel is
+    // moved to the other side, so neither side's peak rises above the sound's.
+    virtual void SetPan(float pan) = 0;
     virtual void SetRate(float rate) = 0;       // pitch factor, 2 an octave up; must be > 0
     virtual bool Playing() = 0;                 // a sound started and not ended (paused counts)
     virtual bool Paused() = 0;                  // paused, or cued and not yet resumed
