@@ -314,25 +314,22 @@ void TALDevice::Sweep(size_t count) {
 }
 
 bool TALDevice::Open(size_t count) {
-    // Two sources a voice, all made now.
-    std::vector<ALuint> names(count * 2);
+    // Two sources a voice, all made now: as many pairs as the device gives, up to count.
     alGetError();
-    alGenSources(ALsizei(names.size()), names.data());
-    if (alGetError() != AL_NO_ERROR) return false;
-    voices.resize(count);
     for (size_t i = 0; i < count; ++i) {
-        TVoice& v = voices[i];
-        v.sources[0] = names[2 * i];
-        v.sources[1] = names[2 * i + 1];
+        TVoice v;
+        alGenSources(2, v.sources);
+        if (alGetError() != AL_NO_ERROR) break;
         for (int side = 0; side < 2; ++side) {
             const ALuint s = v.sources[side];
             alSourcei(s, AL_SOURCE_RELATIVE, AL_TRUE);
             alSourcef(s, AL_ROLLOFF_FACTOR, 0.0f);
             alSource3f(s, AL_POSITION, side == 0 ? -1.0f : 1.0f, 0.0f, 0.0f);
         }
-        spare.push_back(int(count - 1 - i));  // handed out from index 0 up
+        voices.push_back(v);
     }
-    return alGetError() == AL_NO_ERROR;
+    for (size_t i = voices.size(); i-- > 0;) spare.push_back(int(i));  // handed out from index 0 up
+    return !voices.empty() && alGetError() == AL_NO_ERROR;
 }
 
 void TALDevice::Close() {
@@ -386,11 +383,7 @@ public:
             if (!state->deferUpdates || !state->processUpdates) state->deferUpdates = state->processUpdates = nullptr;
         }
         alDistanceModel(AL_NONE);
-        // As many voices as the device gives, up to the limit.
-        ALCint sources = 0;
-        alcGetIntegerv(device, ALC_MONO_SOURCES, 1, &sources);
-        const size_t count = size_t(std::clamp(sources / 2, 1, MAX_AUDIO_CHANNELS));
-        if (!state->Open(count)) {
+        if (!state->Open(size_t(MAX_AUDIO_CHANNELS))) {
             state->Close();
             return false;
         }
