@@ -160,8 +160,11 @@ public:
     bool Playing() override {
         auto device = _device.lock();
         if (!device) return false;
-        const TVoice& v = device->voices[size_t(_index)];
-        return v.sound && (v.cued || device->Sounding(v));
+        TVoice& v = device->voices[size_t(_index)];
+        if (!v.sound) return false;
+        if (v.cued || device->Sounding(v)) return true;
+        device->Detach(v);  // ended: its sound can go now
+        return false;
     }
     bool Paused() override {
         auto device = _device.lock();
