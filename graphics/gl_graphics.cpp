@@ -8,6 +8,10 @@
 
 namespace corvex {
 
+TGLGraphics::~TGLGraphics() {
+    if (_context) glx::DropContext(_context);
+}
+
 Ref<TGraphicsDriver> TGLGraphics::Driver() { return GLGraphicsDriver(); }
 
 void TGLGraphics::GetSettings(int32_t* width, int32_t* height, int32_t* depth, int32_t* hertz, int32_t* flags) {

@@ -7,6 +7,10 @@
 
 namespace corvex {
 
+TEGLGraphics::~TEGLGraphics() {
+    if (_context) egl::DropContext(_context);
+}
+
 Ref<TGraphicsDriver> TEGLGraphics::Driver() { return EGLGraphicsDriver(); }
 
 void TEGLGraphics::GetSettings(int32_t* width, int32_t* height, int32_t* depth, int32_t* hertz, int32_t* flags) {
