@@ -32,6 +32,9 @@ void TEGLGraphics::Close() {
 }
 
 Ref<TPixmap> TEGLGraphics::ReadFront() {
+    // Single-buffered, the front buffer is the one drawn into: what is drawn so far includes the
+    // drawing the back end still holds.
+    if (_context && !(_context->flags & GFX_DOUBLE_BUFFER)) FlushPendingGLDrawing();
     std::vector<uint8_t> rgba;
     if (!_context || !egl::ReadFront(_context, rgba)) return nullptr;
     const int w = _context->width, h = _context->height;
