@@ -25,7 +25,6 @@ TGLImageFrame::~TGLImageFrame() {
 
 void TGLImageFrame::Release() {
     if (seq == 0) return;
-    int made_for = seq;
     seq = 0;
     // Images that outlive the program's exit steps would reach for contexts being torn down;
     // their textures go with the process.
@@ -33,9 +32,10 @@ void TGLImageFrame::Release() {
     // A texture of another driver's contexts is not ours to delete: the same name here may be
     // another image's texture. It goes with that driver's shared context.
     if (made_in != GLZeph2DContextDriver().get()) return;
+    // Every texture is made in the shared context, so it is deleted there, once: deleting the name
+    // again in the drawing context could hit another texture, or no context at all.
     GLuint n = name;
     WithSharedContext([n] { GLFunctions().DeleteTextures(1, &n); });
-    if (made_for == GraphicsSequence()) GLFunctions().DeleteTextures(1, &n);
     // The cached binding must not name a texture that no longer exists.
     if (GLZeph2DModule().bound_texture == n) GLZeph2DModule().bound_texture = 0;
 }
@@ -83,6 +83,26 @@ bool TGLImageFrame::DrawPart(float x0, float y0, float x1, float y1, float tx, f
     if (tex_width <= 0 || tex_height <= 0 || resampled) return false;
     float sw = float(tex_width), sh = float(tex_height);
     TexturedQuad(name, float(px0) / sw, float(py0) / sh, float(px1) / sw, float(py1) / sh, x0, y0, x1, y1, tx, ty);
+    return true;
+}
+
+bool TGLImageFrame::WritePart(const Ref<TPixmap>& part, int x, int y) {
+    if (!part || seq == 0 || resampled || mipmapped || GLZeph2DModule().exiting) return false;
+    if (made_in != GLZeph2DContextDriver().get()) return false;
+    int right = x + part->width, bottom = y + part->height;
+    if (x < 0 || y < 0 || part->width <= 0 || part->height <= 0 || right > width || bottom > height) return false;
+    if ((right == width && width < tex_width) || (bottom == height && height < tex_height)) return false;
+    Ref<TPixmap> rgba = part->format == FORMAT_RGBA8888 ? part : part->Convert(FORMAT_RGBA8888);
+    GLuint n = name;
+    WithSharedContext([&] {
+        TGLFunctions& gl = GLFunctions();
+        gl.BindTexture(GL_TEXTURE_2D, n);
+        gl.PixelStorei(GL_UNPACK_ROW_LENGTH, rgba->pitch / BytesPerPixel[rgba->format]);
+        gl.TexSubImage2D(GL_TEXTURE_2D, 0, x, y, rgba->width, rgba->height, GL_RGBA, GL_UNSIGNED_BYTE, rgba->pixels);
+        gl.PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    });
+    // A context sees another's change to a texture once it binds the texture again.
+    if (GLZeph2DModule().bound_texture == n) GLZeph2DModule().bound_texture = 0;
     return true;
 }
 
@@ -175,7 +195,10 @@ Ref<TGLImageFrame> TGLImageFrame::CreateFromPixmap(const Ref<TPixmap>& pixmap, i
     frame->v1 = float(h) / float(th);
     frame->tex_width = tw;
     frame->tex_height = th;
+    frame->width = w;
+    frame->height = h;
     frame->resampled = source != pixmap;
+    frame->mipmapped = (flags & IMAGE_MIPMAPPED) != 0;
     return frame;
 }
 
