@@ -22,4 +22,7 @@ struct TDraw2DModule {
 };
 TDraw2DModule& Draw2DModule();
 
+// Moves a drawing position (origin already added) through the state's view into window pixels.
+void PlaceThroughView(const TZeph2DGraphics& state, float& x, float& y);
+
 }  // namespace corvex

@@ -36,20 +36,29 @@ const TDataType& TImage::DataType() const {
 Ref<TImageFrame> TImage::Frame(int index) {
     CheckIndex(index);
     int sequence = GraphicsSequence();
-    if (seqs[index] == sequence) return frames[index];
+    // A sub-image's frame also goes stale when its source's pixels change.
+    bool source_current = !_parent || _parent_revisions[size_t(index)] == _parent->_revision;
+    if (seqs[index] == sequence && source_current) return frames[index];
     if (!Draw2DModule().driver) return nullptr;  // no drawing driver to make a frame with
     Ref<TPixmap> pixmap = Lock(index, 1, 0);
+    if (_parent) _parent_revisions[size_t(index)] = _parent->_revision;
     frames[index] = nullptr;  // let the old frame (and its texture) go before making the new one
     frames[index] = Draw2DModule().driver->CreateFrameFromPixmap(pixmap, flags);
     seqs[index] = frames[index] ? sequence : 0;
     return frames[index];
 }
 
-Ref<TPixmap> TImage::Lock(int index, int /*read*/, int write) {
+Ref<TPixmap> TImage::Lock(int index, int read, int write) {
     CheckIndex(index);
     if (write) {
         seqs[index] = 0;
         frames[index] = nullptr;
+        ++_revision;
+    }
+    if (_parent) {
+        // A view of the source's pixels: writes land in the source, which drops its own frame.
+        Ref<TPixmap> source = _parent->Lock(index, read, write);
+        return source->Window(_part_x, _part_y, width, height);
     }
     if (!pixmaps[index]) pixmaps[index] = TPixmap::Create(width, height, FORMAT_RGBA8888, 4);
     return pixmaps[index];
@@ -60,9 +69,15 @@ void TImage::SetPixmap(int index, Ref<TPixmap> pixmap) {
     if (!pixmap) throw TRuntimeException("Image pixmap is Null");
     if ((flags & IMAGE_MASKED) && AlphaBitsPerPixel[pixmap->format] == 0)
         pixmap = ColorKeyPixmap(pixmap, mask_r, mask_g, mask_b);
+    if (_parent) {
+        // Written into the source's rectangle, as a Lock for writing would.
+        Lock(index, 0, 1)->Paste(*pixmap, 0, 0);
+        return;
+    }
     pixmaps[index] = std::move(pixmap);
     seqs[index] = 0;
     frames[index] = nullptr;
+    ++_revision;
 }
 
 Ref<TImage> TImage::Create(int width, int height, int frame_count, int flags, int mask_r, int mask_g, int mask_b) {
@@ -131,6 +146,27 @@ Ref<TImage> CreateImage(int width, int height, int frame_count, int flags) {
     return image;
 }
 
+Ref<TImage> CreateSubImage(const Ref<TImage>& image, int x, int y, int width, int height) {
+    if (!image || width <= 0 || height <= 0 || x < 0 || y < 0 || x > image->width - width ||
+        y > image->height - height)
+        return nullptr;
+    Ref<TImage> sub = TImage::Create(width, height, int(image->frames.size()), image->flags, image->mask_r,
+                                     image->mask_g, image->mask_b);
+    // A sub-image of a sub-image refers to the first source, so revisions are followed one level.
+    Ref<TImage> source = image;
+    while (source->_parent) {
+        x += source->_part_x;
+        y += source->_part_y;
+        source = source->_parent;
+    }
+    sub->_parent = source;
+    sub->_part_x = x;
+    sub->_part_y = y;
+    sub->_parent_revisions.assign(image->frames.size(), -1);
+    ApplyAutoMidHandle(sub);
+    return sub;
+}
+
 int ImageWidth(const Ref<TImage>& image) { return image->width; }
 int ImageHeight(const Ref<TImage>& image) { return image->height; }
 
@@ -175,7 +211,9 @@ void DrawImageRect(const Ref<TImage>& image, float x, float y, float width, floa
     Ref<TImageFrame> f = image->Frame(frame);
     if (!f) return;
     float x0 = -image->handle_x, y0 = -image->handle_y;
-    f->Draw(x0, y0, x0 + width, y0 + height, x + state->origin_x, y + state->origin_y);
+    float tx = x + state->origin_x, ty = y + state->origin_y;
+    PlaceThroughView(*state, tx, ty);
+    f->Draw(x0, y0, x0 + width, y0 + height, tx, ty);
 }
 
 void TileImage(const Ref<TImage>& image, float x, float y, int frame) {

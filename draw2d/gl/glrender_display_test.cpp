@@ -387,6 +387,63 @@ TEST_P(GLDisplayTest, RedundantStateChangesMakeNoGLCalls) {
     SetGLFunctions(nullptr);
 }
 
+// A sub-image samples as an image of only its pixels would: filtered, scaled and turned, no
+// texel of the neighbouring cells reaches it, at the texture's padded right edge included.
+TEST_P(GLDisplayTest, SubImagesNeverSampleTheirNeighbours) {
+    // 48 wide: the texture is 64, so the last cell sits against the padding.
+    Ref<TPixmap> sheet = TPixmap::Create(48, 16, FORMAT_RGBA8888, 4);
+    sheet->ClearPixels(0xFFFF0000);
+    sheet->Window(16, 0, 16, 16)->ClearPixels(0xFF00FF00);
+    sheet->Window(32, 0, 16, 16)->ClearPixels(0xFF0000FF);
+    sheet->Window(32, 0, 16, 16)->WritePixel(15, 7, 0xFFFFFF00);
+    Ref<TImage> atlas = LoadImage(sheet, IMAGE_FILTERED);
+    SetRotationAndScale(30, 4, 3);
+    for (int cell = 1; cell <= 2; ++cell) {
+        Cls();
+        Ref<TImage> part = CreateSubImage(atlas, cell * 16, 0, 16, 16);
+        ASSERT_TRUE(part);
+        MidHandleImage(part);
+        Ref<TImage> alone = LoadImage(sheet->Window(cell * 16, 0, 16, 16)->Copy(), IMAGE_FILTERED);
+        MidHandleImage(alone);
+        DrawImage(part, 80, 120);
+        DrawImage(alone, 240, 120);
+        Ref<TPixmap> a = GrabPixmap(0, 40, 160, 160), b = GrabPixmap(160, 40, 160, 160);
+        int differing = 0, lit = 0, bled = 0;
+        for (int y = 0; y < 160; ++y)
+            for (int x = 0; x < 160; ++x) {
+                uint32_t pa = a->ReadPixel(x, y);
+                differing += pa != b->ReadPixel(x, y);
+                RGB c = At(a, x, y);
+                lit += c.r < 10 && (cell == 1 ? c.g > 200 : c.b > 200);
+                bled += cell == 1 && c.g > 60 && c.r > 8;  // green touched by its red neighbour
+            }
+        EXPECT_EQ(differing, 0) << "cell " << cell;
+        EXPECT_EQ(bled, 0);
+        EXPECT_GT(lit, 2000) << "cell " << cell << " was drawn";
+    }
+    SetRotationAndScale(0, 1, 1);
+}
+
+// The view carries rectangles and images alike; WindowToView finds what was drawn there.
+TEST_P(GLDisplayTest, TheViewPlacesShapesAndImagesWhereWindowToViewSays) {
+    SetView(1000, 1000, 2, 90, 160, 120);
+    SetColor(255, 255, 0);
+    DrawRect(1000, 1000, 10, 5);  // 10 right becomes 20 down, 5 down becomes 10 left
+    SetColor(255, 255, 255);
+    EXPECT_TRUE(Near(Probe(155, 135), {255, 255, 0}));
+    EXPECT_TRUE(Near(Probe(165, 135), {100, 50, 200}));
+    EXPECT_TRUE(Near(Probe(155, 145), {100, 50, 200}));
+    float x = 0, y = 0;
+    WindowToView(60, 40, x, y);
+    Ref<TImage> image = LoadImage(Solid(2, 2, 0xFF00FFFF), 0);
+    MidHandleImage(image);
+    DrawImage(image, x, y);
+    ResetView();
+    EXPECT_TRUE(Near(Probe(59, 39), {0, 255, 255}));
+    EXPECT_TRUE(Near(Probe(60, 40), {0, 255, 255}));
+    EXPECT_TRUE(Near(Probe(62, 42), {100, 50, 200}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, GLDisplayTest, ::testing::Values(Backend::Window, Backend::Offscreen),
                          [](const ::testing::TestParamInfo<Backend>& info) {
                              return info.param == Backend::Window ? "Window" : "Offscreen";
