@@ -581,6 +581,17 @@ TEST_F(Draw2DTest, PopRestoresThePushedSettingsAndWithoutAPushDoesNothing) {
     EXPECT_THROW(PushDrawState(), TRuntimeException);
 }
 
+TEST_F(Draw2DTest, RenderImagesNeedADriverThatDrawsIntoFrames) {
+    EXPECT_THROW(SetRenderImage(CreateImage(8, 8)), TRuntimeException);
+    Ref<TImage> target = CreateRenderImage(8, 8, IMAGE_MIPMAPPED);
+    EXPECT_EQ(target->flags & IMAGE_MIPMAPPED, 0);
+    EXPECT_EQ(LockImage(target, 0, 1, 0)->ReadPixel(3, 3), 0u) << "starts transparent black";
+    EXPECT_EQ(SetRenderImage(target), 0) << "the recording driver draws into nothing";
+    EXPECT_FALSE(RenderImage());
+    EXPECT_EQ(TZeph2DGraphics::Current(), state);
+    EXPECT_EQ(SetRenderImage(nullptr), 1);
+}
+
 TEST_F(Draw2DTest, BuiltInFontMatchesTheResourceLayout) {
     ASSERT_EQ(IncbinSize("tundrafont.bin"), kBuiltinFontSize);
     const uint8_t* bits = IncbinData("tundrafont.bin");

@@ -9,6 +9,7 @@
 #include <corvex/runtime/exception.h>
 #include <corvex/runtime/module.h>
 #include <corvex/stream/stream.h>
+#include <corvex/draw2d/image.h>
 #include "draw2d/draw2d_module.h"
 
 namespace corvex {
@@ -78,6 +79,8 @@ void TZeph2DGraphics::Validate() {
 
 void TZeph2DGraphics::MakeCurrent() {
     TDraw2DModule& module = Draw2DModule();
+    // Drawing moves elsewhere: a render image drawn into gets its pixels back first.
+    if (module.target && module.target->_render_state.get() != this) LeaveRenderImage(false);
     module.current = _self.lock();
     module.driver = _driver;
     Validate();
@@ -91,6 +94,8 @@ void TZeph2DGraphics::MakeCurrent() {
 }
 
 void TZeph2DGraphics::ClearCurrent() {
+    // Called while the context is still there (graphics closing or switching): read back now.
+    if (Draw2DModule().target) LeaveRenderImage(false);
     Draw2DModule().current = nullptr;
     Draw2DModule().driver = nullptr;
 }

@@ -444,6 +444,84 @@ TEST_P(GLDisplayTest, TheViewPlacesShapesAndImagesWhereWindowToViewSays) {
     EXPECT_TRUE(Near(Probe(62, 42), {100, 50, 200}));
 }
 
+// Render images, through framebuffer objects and through the back-buffer fallback.
+TEST_P(GLDisplayTest, RenderImagesAreDrawnIntoAndThenDrawnLikeAnyImage) {
+    for (bool fallback : {false, true}) {
+        SCOPED_TRACE(fallback ? "fallback" : "framebuffer objects");
+        GLZeph2DModule().framebuffers_off = fallback;
+        Cls();
+        SetColor(255, 255, 0);
+        DrawRect(0, kHeight - 4, 4, 4);  // under the fallback's corner: must come back
+        SetColor(255, 255, 255);
+        Ref<TImage> target = CreateRenderImage(64, 48, 0);
+        ASSERT_EQ(SetRenderImage(target), 1);
+        EXPECT_EQ(RenderImage(), target);
+        SetClsColor(255, 0, 0);
+        Cls();
+        SetColor(0, 255, 0);
+        DrawRect(10, 5, 20, 10);
+        EXPECT_TRUE(Near(At(GrabPixmap(10, 5, 1, 1), 0, 0), {0, 255, 0})) << "rows counted from the top";
+        EXPECT_TRUE(Near(At(GrabPixmap(9, 5, 1, 1), 0, 0), {255, 0, 0}));
+        EXPECT_EQ(SetRenderImage(nullptr), 1);
+        EXPECT_FALSE(RenderImage());
+        // The window's drawing state is back, and its pixels are untouched.
+        int r = 0, g = 0, b = 0;
+        GetClsColor(r, g, b);
+        EXPECT_EQ(r, 100);
+        EXPECT_TRUE(Near(Probe(1, kHeight - 2), {255, 255, 0}));
+        EXPECT_TRUE(Near(Probe(30, kHeight - 20), {100, 50, 200}));
+        // Read back into the pixmap, and drawn like any image.
+        EXPECT_EQ(LockImage(target, 0, 1, 0)->ReadPixel(12, 6), 0xFF00FF00u);
+        EXPECT_EQ(LockImage(target, 0, 1, 0)->ReadPixel(0, 47), 0xFFFF0000u);
+        DrawImage(target, 200, 100);
+        EXPECT_TRUE(Near(Probe(212, 106), {0, 255, 0}));
+        EXPECT_TRUE(Near(Probe(201, 146), {255, 0, 0}));
+        EXPECT_TRUE(Near(Probe(265, 120), {100, 50, 200}));
+    }
+    GLZeph2DModule().framebuffers_off = false;
+}
+
+TEST_P(GLDisplayTest, ARenderImageDrawnIntoItselfDrawsWhatItHeld) {
+    for (bool fallback : {false, true}) {
+        SCOPED_TRACE(fallback ? "fallback" : "framebuffer objects");
+        GLZeph2DModule().framebuffers_off = fallback;
+        Ref<TImage> target = CreateRenderImage(64, 32, 0);
+        ASSERT_EQ(SetRenderImage(target), 1);
+        SetClsColor(0, 0, 255);
+        Cls();
+        SetColor(255, 255, 255);
+        DrawRect(0, 0, 8, 8);
+        // Twice across: the second copy shows the first, as each call draws what was there.
+        DrawImage(target, 16, 0);
+        DrawImage(target, 32, 0);
+        EXPECT_THROW(LockImage(target, 0, 0, 1), TRuntimeException);
+        SetRenderImage(nullptr);
+        Ref<TPixmap> p = LockImage(target, 0, 1, 0);
+        EXPECT_EQ(p->ReadPixel(4, 4), 0xFFFFFFFFu);
+        EXPECT_EQ(p->ReadPixel(20, 4), 0xFFFFFFFFu);
+        EXPECT_EQ(p->ReadPixel(36, 4), 0xFFFFFFFFu);
+        EXPECT_EQ(p->ReadPixel(52, 4), 0xFFFFFFFFu);
+        EXPECT_EQ(p->ReadPixel(12, 4), 0xFF0000FFu);
+    }
+    GLZeph2DModule().framebuffers_off = false;
+}
+
+TEST_P(GLDisplayTest, RenderImagesKeepTheirPixelsAcrossCloseAndReopen) {
+    Ref<TImage> target = CreateRenderImage(16, 16, 0);
+    ASSERT_EQ(SetRenderImage(target), 1);
+    SetClsColor(0, 255, 255);
+    Cls();
+    // Still selected when the graphics close: read back then.
+    CloseOpenedGraphics();
+    EXPECT_FALSE(RenderImage());
+    ASSERT_TRUE(OpenGraphics(kWidth, kHeight, 0, 0, 0));
+    SetClsColor(0, 0, 0);
+    Cls();
+    DrawImage(target, 50, 50);
+    EXPECT_TRUE(Near(Probe(58, 58), {0, 255, 255}));
+    EXPECT_TRUE(Near(Probe(67, 58), {0, 0, 0}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, GLDisplayTest, ::testing::Values(Backend::Window, Backend::Offscreen),
                          [](const ::testing::TestParamInfo<Backend>& info) {
                              return info.param == Backend::Window ? "Window" : "Offscreen";

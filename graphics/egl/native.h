@@ -44,6 +44,7 @@ void MakeCurrent(TEGLContextRecord* record);   // nullptr: none
 void CloseContext(TEGLContextRecord* record);  // a record not in the list is ignored
 void FlipCurrent(int32_t sync);
 void SwapShared();
+void* ProcAddress(const char* name);  // eglGetProcAddress
 // Reads the record's front buffer, bottom row first, tightly packed RGBA.
 bool ReadFront(TEGLContextRecord* record, std::vector<uint8_t>& rgba);
 

@@ -42,6 +42,7 @@ void MakeCurrent(TGLContextRecord* record);    // nullptr: none
 void CloseContext(TGLContextRecord* record);   // a record not in the list is ignored
 void FlipCurrent(int32_t sync);
 void SwapShared();
+void* ProcAddress(const char* name);  // glXGetProcAddress
 std::vector<TDisplayMode> EnumerateModes();    // at most 1024, 16 bits per pixel or more
 
 bool IsListed(const TGLContextRecord* record);

@@ -25,6 +25,8 @@ public:
     int _part_x = 0, _part_y = 0;            // a sub-image's top-left corner in the source
     int _revision = 0;                       // bumped whenever a pixmap may have changed
     std::vector<int> _parent_revisions;      // the source's revision each frame was made from
+    bool _render = false;                    // made by CreateRenderImage: can be drawn into
+    Ref<TZeph2DGraphics> _render_state;      // the drawing state used while drawing into it
 
     const TDataType& DataType() const override;
     virtual Ref<TImageFrame> Frame(int index);                   // made on demand for this context
@@ -55,6 +57,18 @@ Ref<TImage> CreateImage(int width, int height, int frame_count = 1, int flags = 
 // image holding only those pixels would, so filtering never reaches the neighbouring ones.
 // The auto mid-handle applies; Null when the rectangle does not lie inside the image.
 Ref<TImage> CreateSubImage(const Ref<TImage>& image, int x, int y, int width, int height);
+
+// ---- Render images: images that can be drawn into
+// One frame of width x height, transparent black at first (IMAGE_MIPMAPPED is dropped). What is
+// drawn into it is read back into its pixmap when drawing leaves it, so it survives closing and
+// reopening graphics like any image.
+Ref<TImage> CreateRenderImage(int width, int height, int flags = -1);
+// Drawing goes into image, with a drawing state of its own (defaults at first, kept between
+// selections), until SetRenderImage(Null) selects the graphics again. 1 on success; 0 when the
+// driver cannot draw into it (nothing changes). Raises for an image not made by CreateRenderImage.
+// Drawing the selected image (or a sub-image of it) into itself draws what it held at that call.
+int32_t SetRenderImage(const Ref<TImage>& image);
+Ref<TImage> RenderImage();  // the image drawn into; Null while drawing goes to the graphics
 
 // ---- Properties and module switches
 int ImageWidth(const Ref<TImage>& image);

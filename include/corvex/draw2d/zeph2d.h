@@ -53,6 +53,13 @@ public:
     virtual Ref<TPixmap> GrabPixmap(int x, int y, int width, int height) = 0;  // window pixels, row 0 at the top
     // Draws whatever the driver still holds back; a driver that draws at once does nothing.
     virtual void FlushDrawing() {}
+    // Sends drawing into frame (one of this driver's, holding a width x height image) until
+    // EndRenderTarget; false, with nothing changed, when the driver cannot draw into it.
+    virtual bool BeginRenderTarget(const Ref<TImageFrame>& /*frame*/, int /*width*/, int /*height*/) {
+        return false;
+    }
+    // Drawing goes back to the current graphics; returns the target's pixels, row 0 at the top.
+    virtual Ref<TPixmap> EndRenderTarget() { return nullptr; }
 };
 
 // The drawing state of one graphics context.
