@@ -162,6 +162,18 @@ Ref<TChannel> CueSound(const Ref<TSound>& sound, const Ref<TChannel>& channel) {
     return sound ? sound->Cue(channel) : nullptr;
 }
 
+Ref<TChannel> PlaySound(const Ref<TSound>& sound, float volume, float pan, float rate) {
+    Ref<TChannel> channel = CueSound(sound);
+    if (!channel) return nullptr;
+    channel->SetVolume(volume);
+    channel->SetPan(pan);
+    channel->SetRate(rate);
+    channel->SetPaused(false);
+    return channel;
+}
+
+bool SetAudioDriver(std::string_view utf8_name) { return SetAudioDriver(FromUtf8(utf8_name)); }
+
 Ref<TChannel> AllocChannel() {
     Ref<TAudioDriver> driver = AudioDriver();
     return driver ? driver->AllocChannel() : nullptr;

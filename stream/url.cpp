@@ -148,8 +148,10 @@ double ReadDouble(const Ref<TStream>& s) { return ForReading(s).ReadDouble(); }
 int32_t WriteDouble(const Ref<TStream>& s, double d) { return ForWriting(s).WriteDouble(d); }
 TString ReadLine(const Ref<TStream>& s) { return ForReading(s).ReadLine(); }
 int32_t WriteLine(const Ref<TStream>& s, const TString& text) { return ForWriting(s).WriteLine(text); }
+int32_t WriteLine(const Ref<TStream>& s, std::string_view utf8) { return WriteLine(s, FromUtf8(utf8)); }
 TString ReadString(const Ref<TStream>& s, int32_t count) { return ForReading(s).ReadString(count); }
 int32_t WriteString(const Ref<TStream>& s, const TString& text) { return ForWriting(s).WriteString(text); }
+int32_t WriteString(const Ref<TStream>& s, std::string_view utf8) { return WriteString(s, FromUtf8(utf8)); }
 
 // ---- Whole-URL conveniences ----
 
@@ -210,6 +212,8 @@ void SaveByteArray(const std::vector<uint8_t>& bytes, const TUrl& url) {
     TClosing stream(opened);
     (*stream).WriteBytes(bytes.data(), static_cast<int32_t>(bytes.size()));
 }
+
+void SaveString(std::string_view utf8, const TUrl& url) { SaveString(FromUtf8(utf8), url); }
 
 void SaveString(const TString& s, const TUrl& url) {
     const std::string bytes = ToLatin1(s);
