@@ -1,10 +1,12 @@
 // URLs, the factory chain, the incbin table, module state and the whole-URL conveniences.
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 #include <corvex/runtime/module.h>
 #include <corvex/stream/protocols.h>
 #include <corvex/stream/stream.h>
+#include "stream/load_error.h"
 #include "stream/stream_module.h"
 
 namespace corvex {
@@ -175,7 +177,52 @@ private:
 };
 }  // namespace
 
+// The bodies of LoadByteArray and SaveByteArray, whose failures are then named by URL.
+std::vector<uint8_t> LoadByteArrayOf(const TUrl& url);
+void SaveByteArrayTo(const std::vector<uint8_t>& bytes, const TUrl& url);
+
+TString UrlName(const TUrl& url) {
+    if (url.IsText()) return url.Text();
+    return url.Object() ? TString(u"(an object)") : TString(u"(Null)");
+}
+
+void BeginLoad() {
+    StreamModule().last_load_error.clear();
+    StreamModule().decode_error.clear();
+}
+
+void NoteDecodeError(std::string_view reason) {
+    // The first decoder that recognised the data has the word: later ones only declined.
+    if (StreamModule().decode_error.empty()) StreamModule().decode_error.assign(reason);
+}
+
+void FailLoad(const TUrl& url, bool opened) {
+    TStreamModule& m = StreamModule();
+    TString why;
+    if (!opened) {
+        // A plain path that names nothing is the usual case; anything else could not be opened.
+        std::error_code error;
+        bool plain = url.IsText() && url.Text().find(u"::") == TString::npos;
+        why = plain && !std::filesystem::exists(ToUtf8(url.Text()), error) ? u"no such file" : u"cannot be opened";
+    } else if (!m.decode_error.empty()) {
+        why = FromUtf8(m.decode_error);
+    } else {
+        why = u"no loader recognised the data";
+    }
+    m.last_load_error = UrlName(url) + u": " + why;
+}
+
+TString LastLoadError() { return StreamModule().last_load_error; }
+
 std::vector<uint8_t> LoadByteArray(const TUrl& url) {
+    try {
+        return LoadByteArrayOf(url);
+    } catch (const TStreamReadException&) {
+        throw TStreamReadException(UrlName(url));
+    }
+}
+
+std::vector<uint8_t> LoadByteArrayOf(const TUrl& url) {
     Ref<TStream> opened = ReadUrlStream(url);
     if (!opened) throw TStreamReadException();
     TClosing stream(opened);
@@ -206,6 +253,14 @@ TString LoadString(const TUrl& url) {
 }
 
 void SaveByteArray(const std::vector<uint8_t>& bytes, const TUrl& url) {
+    try {
+        SaveByteArrayTo(bytes, url);
+    } catch (const TStreamWriteException&) {
+        throw TStreamWriteException(UrlName(url));
+    }
+}
+
+void SaveByteArrayTo(const std::vector<uint8_t>& bytes, const TUrl& url) {
     if (bytes.size() > static_cast<size_t>(INT32_MAX)) throw TStreamWriteException();
     Ref<TStream> opened = WriteUrlStream(url);
     if (!opened) throw TStreamWriteException();
