@@ -82,6 +82,7 @@ Ref<TPixmap> TImage::Lock(int index, int read, int write) {
         seqs[index] = 0;
         frames[index] = nullptr;
         ++_revision;
+        ++edits;
     }
     if (_parent) {
         // A view of the source's pixels: writes land in the source, which drops its own frame.
@@ -106,6 +107,7 @@ void TImage::SetPixmap(int index, Ref<TPixmap> pixmap) {
     seqs[index] = 0;
     frames[index] = nullptr;
     ++_revision;
+    ++edits;
 }
 
 Ref<TImage> TImage::Create(int width, int height, int frame_count, int flags, int mask_r, int mask_g, int mask_b) {
@@ -216,6 +218,7 @@ void LeaveRenderImage(bool make_return_current) {
         // The texture already holds these pixels, so the frame stays; sub-images remake theirs.
         image->pixmaps[0] = pixels;
         ++image->_revision;
+        ++image->edits;
     }
     Ref<TZeph2DGraphics> back = std::move(m.target_return);
     m.target_return = nullptr;

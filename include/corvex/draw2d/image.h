@@ -27,6 +27,7 @@ public:
     std::vector<int> _parent_revisions;      // the source's revision each frame was made from
     bool _render = false;                    // made by CreateRenderImage: can be drawn into
     Ref<TZeph2DGraphics> _render_state;      // the drawing state used while drawing into it
+    uint32_t edits = 0;                      // bumped by every write Lock and SetPixmap: copies compare it
 
     const TDataType& DataType() const override;
     virtual Ref<TImageFrame> Frame(int index);                   // made on demand for this context
