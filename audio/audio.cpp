@@ -8,6 +8,7 @@
 
 #include "audio/audio_module.h"
 #include "audio/audio_util.h"
+#include "stream/load_error.h"
 
 namespace corvex {
 
@@ -69,11 +70,18 @@ private:
 }  // namespace
 
 Ref<TSample> LoadSample(const TUrl& url) {
+    BeginLoad();
     Ref<TStream> stream = ReadUrlStream(url);
-    if (!stream) return nullptr;
+    if (!stream) {
+        FailLoad(url, false);
+        return nullptr;
+    }
     TCloseOnExit closer(stream);
     const int32_t pos = stream->Pos();
-    if (pos == -1) return nullptr;
+    if (pos == -1) {
+        FailLoad(url, false);
+        return nullptr;
+    }
     for (Ref<TSampleLoader> loader = FirstSampleLoader(); loader; loader = loader->Succ()) {
         stream->Seek(pos);
         Ref<TSample> sample;
@@ -82,8 +90,12 @@ Ref<TSample> LoadSample(const TUrl& url) {
         } catch (const TStreamException&) {
             sample = nullptr;  // a failed read means this loader declines
         }
-        if (sample) return sample;
+        if (sample) {
+            BeginLoad();
+            return sample;
+        }
     }
+    FailLoad(url, true);
     return nullptr;
 }
 
@@ -161,6 +173,18 @@ Ref<TChannel> PlaySound(const Ref<TSound>& sound, const Ref<TChannel>& channel) 
 Ref<TChannel> CueSound(const Ref<TSound>& sound, const Ref<TChannel>& channel) {
     return sound ? sound->Cue(channel) : nullptr;
 }
+
+Ref<TChannel> PlaySound(const Ref<TSound>& sound, float volume, float pan, float rate) {
+    Ref<TChannel> channel = CueSound(sound);
+    if (!channel) return nullptr;
+    channel->SetVolume(volume);
+    channel->SetPan(pan);
+    channel->SetRate(rate);
+    channel->SetPaused(false);
+    return channel;
+}
+
+bool SetAudioDriver(std::string_view utf8_name) { return SetAudioDriver(FromUtf8(utf8_name)); }
 
 Ref<TChannel> AllocChannel() {
     Ref<TAudioDriver> driver = AudioDriver();

@@ -172,6 +172,24 @@ TEST_F(OpenALTest, VolumeHalvesAmplitudeAndRateDoublesFrequency) {
     EXPECT_GT(Rms(mix, 0, At(mix, t0 + 0.2), At(mix, t0 + 0.28)), 0.3);
 }
 
+// The one call with volume, pan and rate: all three are in force from the first sample.
+TEST_F(OpenALTest, PlaySoundWithVolumePanAndRateSetsThemBeforeItIsHeard) {
+    Ref<TSound> tone = CreateSound(SineSample(SF_MONO_FLOAT, 48000, 0.3, 440, 440, 0.6));
+    ASSERT_TRUE(tone);
+    const double started = Mixed();
+    Ref<TChannel> ch = PlaySound(tone, 0.5f, 1.0f, 2.0f);
+    ASSERT_TRUE(ch);
+    EXPECT_TRUE(ChannelPlaying(ch));
+    EXPECT_FALSE(ChannelPaused(ch));
+    WaitUntil(started + 0.3);
+    TWave mix = Finish();
+    const int64_t a = At(mix, started + 0.02), b = At(mix, started + 0.1);
+    EXPECT_NEAR(ZeroCrossingHz(mix, 1, a, b), 880, 4);
+    EXPECT_NEAR(Peak(mix, 1, a, b), 0.3, 0.03);
+    EXPECT_LT(Rms(mix, 0, a, b), kQuiet) << "hard right from the start";
+    EXPECT_FALSE(PlaySound(nullptr, 1.0f));
+}
+
 TEST_F(OpenALTest, LoopingGoesOnUntilStoppedAndOneShotsEnd) {
     Ref<TSample> sample = SineSample(SF_MONO16, 22050, 0.1, 300, 300, 0.5);
     Ref<TSound> loopSound = CreateSound(sample, SOUND_LOOP), onceSound = CreateSound(sample, 0);

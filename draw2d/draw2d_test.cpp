@@ -436,6 +436,162 @@ TEST_F(Draw2DTest, TileImageCoversTheViewportFromTheRightStart) {
 
 // ---- Text
 
+// ---- Sub-images
+
+TEST_F(Draw2DTest, SubImagesShareTheSourcePixelsAndFollowTheirChanges) {
+    Ref<TPixmap> sheet = SolidPixmap(40, 20, FORMAT_RGBA8888, 0xFF0000FF);
+    sheet->WritePixel(10, 5, 0xFFFF0000);
+    Ref<TImage> image = LoadImage(sheet, 0);
+    SetAutoMidHandle(1);
+    Ref<TImage> part = CreateSubImage(image, 10, 5, 8, 4);
+    ASSERT_TRUE(part);
+    EXPECT_EQ(part->handle_x, 4.0f);
+    EXPECT_EQ(part->handle_y, 2.0f);
+    EXPECT_FALSE(CreateSubImage(image, 33, 0, 8, 4)) << "reaches past the right edge";
+    EXPECT_FALSE(CreateSubImage(image, -1, 0, 8, 4));
+    EXPECT_FALSE(CreateSubImage(image, 0, 0, 0, 4));
+
+    // The frame is made from exactly the rectangle's pixels.
+    Ref<TImageFrame> f = part->Frame(0);
+    auto* rec = dynamic_cast<TRecordingFrame*>(f.get());
+    ASSERT_TRUE(rec);
+    EXPECT_EQ(rec->pixmap->width, 8);
+    EXPECT_EQ(rec->pixmap->height, 4);
+    EXPECT_EQ(rec->pixmap->ReadPixel(0, 0), 0xFFFF0000u);
+    EXPECT_EQ(part->Frame(0), f) << "kept while nothing changes";
+
+    // Drawn like any image: the sub-image's own handle and size.
+    DrawImage(part, 100, 50);
+    EXPECT_EQ(Last("Frame.Draw"), (F{-4, -2, 4, 2, 100, 50}));
+
+    // Writing the source's pixels remakes the sub-image's frame from the new ones.
+    LockImage(image, 0, 0, 1)->WritePixel(10, 5, 0xFF00FF00);
+    Ref<TImageFrame> g = part->Frame(0);
+    ASSERT_NE(g, f);
+    EXPECT_EQ(dynamic_cast<TRecordingFrame*>(g.get())->pixmap->ReadPixel(0, 0), 0xFF00FF00u);
+
+    // Writing through the sub-image lands in the source.
+    LockImage(part, 0, 0, 1)->WritePixel(1, 0, 0xFFFFFFFF);
+    EXPECT_EQ(LockImage(image, 0, 1, 0)->ReadPixel(11, 5), 0xFFFFFFFFu);
+    // A sub-image of a sub-image is placed in the first source.
+    Ref<TImage> inner = CreateSubImage(part, 1, 0, 2, 2);
+    ASSERT_TRUE(inner);
+    EXPECT_EQ(LockImage(inner, 0, 1, 0)->ReadPixel(0, 0), 0xFFFFFFFFu);
+}
+
+// ---- View and saved settings
+
+TEST_F(Draw2DTest, TheViewMovesZoomsAndTurnsEverythingAboutItsAnchor) {
+    SetView(100, 50, 2, 90, 400, 300);
+    // The view point lands on the anchor; one unit right of it lands two pixels down (90 degrees
+    // clockwise, zoom 2).
+    DrawRect(100, 50, 10, 10);
+    F r = Last("DrawRect");
+    EXPECT_NEAR(r[4], 400, 1e-4);
+    EXPECT_NEAR(r[5], 300, 1e-4);
+    F m = Last("SetTransform");
+    EXPECT_NEAR(m[0], 0, 1e-5);   // ix
+    EXPECT_NEAR(m[1], -2, 1e-5);  // iy
+    EXPECT_NEAR(m[2], 2, 1e-5);   // jx
+    EXPECT_NEAR(m[3], 0, 1e-5);   // jy
+    float wx = 0, wy = 0;
+    ViewToWindow(101, 50, wx, wy);
+    EXPECT_NEAR(wx, 400, 1e-4);
+    EXPECT_NEAR(wy, 302, 1e-4);
+    // Rotation and scale of the drawing state come before the view.
+    SetScale(3, 1);
+    m = Last("SetTransform");
+    EXPECT_NEAR(m[2], 6, 1e-5);
+    SetScale(1, 1);
+    // The last pixel of a line and a plot go through the view as well.
+    driver->log.clear();
+    DrawLine(100, 50, 105, 50);
+    F p = Last("Plot");
+    EXPECT_NEAR(p[0], 400, 1e-3);
+    EXPECT_NEAR(p[1], 310, 1e-3);
+    ResetView();
+    m = Last("SetTransform");
+    EXPECT_EQ(m, (F{1, 0, 0, 1})) << "back to the plain matrix, bit for bit";
+    DrawRect(7, 9, 1, 1);
+    EXPECT_EQ(Last("DrawRect")[4], 7.0f);
+}
+
+TEST_F(Draw2DTest, WindowToViewFindsTheDrawingPositionWithHandleAndOriginSet) {
+    SetOrigin(30, -12);
+    SetHandle(5, 7);
+    SetView(-40, 25, 1.5f, 30, 320, 240);
+    for (float wx : {0.0f, 123.0f, 640.0f})
+        for (float wy : {0.0f, 77.0f, 480.0f}) {
+            float x = 0, y = 0;
+            WindowToView(wx, wy, x, y);
+            // Drawn at that position, the shape's handle point sits on the window point.
+            DrawRect(x, y, 10, 10);
+            F r = Last("DrawRect");
+            EXPECT_NEAR(r[4], wx, 1e-3);
+            EXPECT_NEAR(r[5], wy, 1e-3);
+            DrawImage(LoadImage(SolidPixmap(4, 4, FORMAT_RGBA8888, 0xFFFFFFFF), 0), x, y);
+            F d = Last("Frame.Draw");
+            EXPECT_NEAR(d[4], wx, 1e-3);
+            EXPECT_NEAR(d[5], wy, 1e-3);
+        }
+    float x = 0, y = 0;
+    SetView(10, 10, 0);  // a zoom of 0 collapses the picture: every point is the view point
+    WindowToView(50, 60, x, y);
+    EXPECT_EQ(x, 10 - 30.0f);
+    EXPECT_EQ(y, 10 + 12.0f);
+}
+
+TEST_F(Draw2DTest, PopRestoresThePushedSettingsAndWithoutAPushDoesNothing) {
+    EXPECT_EQ(PopDrawState(), 0);
+    EXPECT_TRUE(driver->log.empty()) << "a pop without a push makes no driver call";
+    SetColor(10, 20, 30);
+    SetRotation(45);
+    SetView(5, 5, 2);
+    PushDrawState();
+    SetColor(1, 2, 3);
+    SetAlpha(0.5f);
+    SetBlend(BLEND_ALPHA);
+    SetRotation(0);
+    SetOrigin(9, 9);
+    SetViewport(1, 2, 3, 4);
+    ResetView();
+    EXPECT_EQ(PopDrawState(), 1);
+    int r = 0, g = 0, b = 0;
+    GetColor(r, g, b);
+    EXPECT_EQ(b, 30);
+    EXPECT_EQ(GetAlpha(), 1.0f);
+    EXPECT_EQ(GetBlend(), BLEND_MASK);
+    EXPECT_EQ(GetRotation(), 45.0f);
+    float ox = 1, oy = 1, vx = 0, vy = 0, zoom = 0, rot = 0, ax = 0, ay = 0;
+    GetOrigin(ox, oy);
+    EXPECT_EQ(ox, 0.0f);
+    GetView(vx, vy, zoom, rot, ax, ay);
+    EXPECT_EQ(zoom, 2.0f);
+    int x = 0, y = 0, w = 0, h = 0;
+    GetViewport(x, y, w, h);
+    EXPECT_EQ(w, 800);
+    // The driver was given the restored values too.
+    EXPECT_EQ(Last("SetColor"), (F{10, 20, 30}));
+    EXPECT_EQ(Last("SetBlend"), (F{float(BLEND_MASK)}));
+    EXPECT_EQ(Last("SetViewport"), (F{0, 0, 800, 600}));
+    EXPECT_EQ(PopDrawState(), 0);
+    GetColor(r, g, b);
+    EXPECT_EQ(r, 10) << "the extra pop changed nothing";
+    for (int i = 0; i < 1024; ++i) PushDrawState();
+    EXPECT_THROW(PushDrawState(), TRuntimeException);
+}
+
+TEST_F(Draw2DTest, RenderImagesNeedADriverThatDrawsIntoFrames) {
+    EXPECT_THROW(SetRenderImage(CreateImage(8, 8)), TRuntimeException);
+    Ref<TImage> target = CreateRenderImage(8, 8, IMAGE_MIPMAPPED);
+    EXPECT_EQ(target->flags & IMAGE_MIPMAPPED, 0);
+    EXPECT_EQ(LockImage(target, 0, 1, 0)->ReadPixel(3, 3), 0u) << "starts transparent black";
+    EXPECT_EQ(SetRenderImage(target), 0) << "the recording driver draws into nothing";
+    EXPECT_FALSE(RenderImage());
+    EXPECT_EQ(TZeph2DGraphics::Current(), state);
+    EXPECT_EQ(SetRenderImage(nullptr), 1);
+}
+
 TEST_F(Draw2DTest, BuiltInFontMatchesTheResourceLayout) {
     ASSERT_EQ(IncbinSize("tundrafont.bin"), kBuiltinFontSize);
     const uint8_t* bits = IncbinData("tundrafont.bin");

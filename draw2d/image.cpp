@@ -20,6 +20,32 @@ void ApplyAutoMidHandle(const Ref<TImage>& image) {
     if (image && Draw2DModule().auto_mid_handle) MidHandleImage(image);
 }
 
+// The context a render image's drawing state stands over: only its size.
+class TRenderGraphics : public TGraphics {
+public:
+    TRenderGraphics(int w, int h, Ref<TGraphicsDriver> d) : width(w), height(h), driver(std::move(d)) {}
+    Ref<TGraphicsDriver> Driver() override { return driver; }
+    void GetSettings(int32_t* w, int32_t* h, int32_t* depth, int32_t* hertz, int32_t* flags) override {
+        *w = width;
+        *h = height;
+        *depth = *hertz = *flags = 0;
+    }
+    void Close() override {}
+    int width, height;
+    Ref<TGraphicsDriver> driver;
+};
+
+// The frame to draw image with. The render image being drawn into (or a sub-image of it) is
+// drawn from a copy of what it holds now: sampling a texture while drawing into it is undefined.
+Ref<TImageFrame> DrawableFrame(const Ref<TImage>& image, int frame) {
+    TDraw2DModule& m = Draw2DModule();
+    if (!m.target || (image != m.target && image->_parent != m.target)) return image->Frame(frame);
+    if (frame != 0) throw TRuntimeException("Image frame index out of range");
+    Ref<TPixmap> now = m.driver->GrabPixmap(0, 0, m.target->width, m.target->height);
+    if (image->_parent) now = now->Window(image->_part_x, image->_part_y, image->width, image->height);
+    return m.driver->CreateFrameFromPixmap(now, image->flags);
+}
+
 }  // namespace
 
 // ---- TImage
@@ -36,21 +62,32 @@ const TDataType& TImage::DataType() const {
 Ref<TImageFrame> TImage::Frame(int index) {
     CheckIndex(index);
     int sequence = GraphicsSequence();
-    if (seqs[index] == sequence) return frames[index];
+    // A sub-image's frame also goes stale when its source's pixels change.
+    bool source_current = !_parent || _parent_revisions[size_t(index)] == _parent->_revision;
+    if (seqs[index] == sequence && source_current) return frames[index];
     if (!Draw2DModule().driver) return nullptr;  // no drawing driver to make a frame with
     Ref<TPixmap> pixmap = Lock(index, 1, 0);
+    if (_parent) _parent_revisions[size_t(index)] = _parent->_revision;
     frames[index] = nullptr;  // let the old frame (and its texture) go before making the new one
     frames[index] = Draw2DModule().driver->CreateFrameFromPixmap(pixmap, flags);
     seqs[index] = frames[index] ? sequence : 0;
     return frames[index];
 }
 
-Ref<TPixmap> TImage::Lock(int index, int /*read*/, int write) {
+Ref<TPixmap> TImage::Lock(int index, int read, int write) {
     CheckIndex(index);
+    // Its texture is where drawing goes: it must not be dropped, and the pixmap is behind.
+    if (_render && Draw2DModule().target.get() == this) throw TRuntimeException("Image is being drawn into");
     if (write) {
         seqs[index] = 0;
         frames[index] = nullptr;
+        ++_revision;
         ++edits;
+    }
+    if (_parent) {
+        // A view of the source's pixels: writes land in the source, which drops its own frame.
+        Ref<TPixmap> source = _parent->Lock(index, read, write);
+        return source->Window(_part_x, _part_y, width, height);
     }
     if (!pixmaps[index]) pixmaps[index] = TPixmap::Create(width, height, FORMAT_RGBA8888, 4);
     return pixmaps[index];
@@ -61,9 +98,15 @@ void TImage::SetPixmap(int index, Ref<TPixmap> pixmap) {
     if (!pixmap) throw TRuntimeException("Image pixmap is Null");
     if ((flags & IMAGE_MASKED) && AlphaBitsPerPixel[pixmap->format] == 0)
         pixmap = ColorKeyPixmap(pixmap, mask_r, mask_g, mask_b);
+    if (_parent) {
+        // Written into the source's rectangle, as a Lock for writing would.
+        Lock(index, 0, 1)->Paste(*pixmap, 0, 0);
+        return;
+    }
     pixmaps[index] = std::move(pixmap);
     seqs[index] = 0;
     frames[index] = nullptr;
+    ++_revision;
     ++edits;
 }
 
@@ -133,6 +176,83 @@ Ref<TImage> CreateImage(int width, int height, int frame_count, int flags) {
     return image;
 }
 
+Ref<TImage> CreateSubImage(const Ref<TImage>& image, int x, int y, int width, int height) {
+    if (!image || width <= 0 || height <= 0 || x < 0 || y < 0 || x > image->width - width ||
+        y > image->height - height)
+        return nullptr;
+    Ref<TImage> sub = TImage::Create(width, height, int(image->frames.size()), image->flags, image->mask_r,
+                                     image->mask_g, image->mask_b);
+    // A sub-image of a sub-image refers to the first source, so revisions are followed one level.
+    Ref<TImage> source = image;
+    while (source->_parent) {
+        x += source->_part_x;
+        y += source->_part_y;
+        source = source->_parent;
+    }
+    sub->_parent = source;
+    sub->_part_x = x;
+    sub->_part_y = y;
+    sub->_parent_revisions.assign(image->frames.size(), -1);
+    ApplyAutoMidHandle(sub);
+    return sub;
+}
+
+Ref<TImage> CreateRenderImage(int width, int height, int flags) {
+    const TDraw2DModule& m = Draw2DModule();
+    int resolved = (ResolveFlags(flags) | IMAGE_DYNAMIC) & ~IMAGE_MIPMAPPED;
+    Ref<TImage> image = TImage::Create(width, height, 1, resolved, m.mask_red, m.mask_green, m.mask_blue);
+    image->_render = true;
+    if (width > 0 && height > 0) image->Lock(0, 0, 1)->ClearPixels(0);
+    ApplyAutoMidHandle(image);
+    return image;
+}
+
+// Drawing leaves the render image: its pixels are read back and, when asked, the graphics'
+// state is made current again.
+void LeaveRenderImage(bool make_return_current) {
+    TDraw2DModule& m = Draw2DModule();
+    Ref<TImage> image = std::move(m.target);
+    m.target = nullptr;
+    Ref<TPixmap> pixels = m.driver ? m.driver->EndRenderTarget() : nullptr;
+    if (pixels) {
+        // The texture already holds these pixels, so the frame stays; sub-images remake theirs.
+        image->pixmaps[0] = pixels;
+        ++image->_revision;
+        ++image->edits;
+    }
+    Ref<TZeph2DGraphics> back = std::move(m.target_return);
+    m.target_return = nullptr;
+    if (!make_return_current) return;
+    if (back && back->_graphics) {
+        back->MakeCurrent();
+    } else {
+        TZeph2DGraphics::ClearCurrent();
+    }
+}
+
+int32_t SetRenderImage(const Ref<TImage>& image) {
+    TDraw2DModule& m = Draw2DModule();
+    if (image && image == m.target) return 1;
+    if (image && !image->_render) throw TRuntimeException("Not a render image");
+    if (m.target) LeaveRenderImage(true);
+    if (!image) return 1;
+    Ref<TZeph2DGraphics> back = TZeph2DGraphics::Current();
+    if (!back) throw TRuntimeException("No graphics are current");
+    Ref<TImageFrame> f = image->Frame(0);
+    if (!f || !m.driver->BeginRenderTarget(f, image->width, image->height)) return 0;
+    if (!image->_render_state) {
+        auto graphics = std::make_shared<TRenderGraphics>(image->width, image->height, m.driver);
+        image->_render_state = TZeph2DGraphics::Create(graphics, m.driver);
+        image->_render_state->_setup = 1;  // not a window: nothing to clear or flip
+    }
+    m.target = image;
+    m.target_return = back;
+    image->_render_state->MakeCurrent();
+    return 1;
+}
+
+Ref<TImage> RenderImage() { return Draw2DModule().target; }
+
 int ImageWidth(const Ref<TImage>& image) { return image->width; }
 int ImageHeight(const Ref<TImage>& image) { return image->height; }
 
@@ -174,16 +294,18 @@ void DrawImage(const Ref<TImage>& image, float x, float y, int frame) {
 void DrawImageRect(const Ref<TImage>& image, float x, float y, float width, float height, int frame) {
     Ref<TZeph2DGraphics> state = TZeph2DGraphics::Current();
     if (!state) throw TRuntimeException("No graphics are current");
-    Ref<TImageFrame> f = image->Frame(frame);
+    Ref<TImageFrame> f = DrawableFrame(image, frame);
     if (!f) return;
     float x0 = -image->handle_x, y0 = -image->handle_y;
-    f->Draw(x0, y0, x0 + width, y0 + height, x + state->origin_x, y + state->origin_y);
+    float tx = x + state->origin_x, ty = y + state->origin_y;
+    PlaceThroughView(*state, tx, ty);
+    f->Draw(x0, y0, x0 + width, y0 + height, tx, ty);
 }
 
 void TileImage(const Ref<TImage>& image, float x, float y, int frame) {
     Ref<TZeph2DGraphics> state = TZeph2DGraphics::Current();
     if (!state) throw TRuntimeException("No graphics are current");
-    Ref<TImageFrame> f = image->Frame(frame);
+    Ref<TImageFrame> f = DrawableFrame(image, frame);
     if (!f) return;
     int w = image->width, h = image->height;
     if (w <= 0 || h <= 0) return;  // nothing to tile with, and the steps below would not advance

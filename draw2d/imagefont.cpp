@@ -306,7 +306,18 @@ void DrawText(const TString& text, float x, float y) {
     TZeph2DGraphics& s = State();
     float hx = s.handle_x, hy = s.handle_y;
     float ix = s.tform_ix, iy = s.tform_iy, jx = s.tform_jx, jy = s.tform_jy;
-    s.image_font->Draw(text, x + s.origin_x + hx * ix + hy * iy, y + s.origin_y + hx * jx + hy * jy, ix, iy, jx, jy);
+    float tx = x + s.origin_x + hx * ix + hy * iy, ty = y + s.origin_y + hx * jx + hy * jy;
+    if (s._view_on) {
+        // Glyphs are laid out along the matrix the driver has: the view's after the state's.
+        PlaceThroughView(s, tx, ty);
+        float a = s._view_a, b = s._view_b, c = s._view_c, d = s._view_d;
+        float vix = a * ix + b * jx, viy = a * iy + b * jy, vjx = c * ix + d * jx, vjy = c * iy + d * jy;
+        ix = vix;
+        iy = viy;
+        jx = vjx;
+        jy = vjy;
+    }
+    s.image_font->Draw(text, tx, ty, ix, iy, jx, jy);
 }
 
 void DrawText(std::string_view utf8, float x, float y) { DrawText(FromUtf8(utf8), x, y); }

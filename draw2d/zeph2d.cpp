@@ -1,5 +1,6 @@
 #include <corvex/draw2d/zeph2d.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "stream/fontbits.h"
@@ -8,6 +9,7 @@
 #include <corvex/runtime/exception.h>
 #include <corvex/runtime/module.h>
 #include <corvex/stream/stream.h>
+#include <corvex/draw2d/image.h>
 #include "draw2d/draw2d_module.h"
 
 namespace corvex {
@@ -27,7 +29,17 @@ TZeph2DDriver& Driver() {
     return *Draw2DModule().driver;
 }
 
+// The drawing position (tx, ty) through the view into window pixels.
+inline void Place(const TZeph2DGraphics& s, float& x, float& y) {
+    if (!s._view_on) return;
+    float px = x, py = y;
+    x = s._view_a * px + s._view_b * py + s._view_tx;
+    y = s._view_c * px + s._view_d * py + s._view_ty;
+}
+
 }  // namespace
+
+void PlaceThroughView(const TZeph2DGraphics& state, float& x, float& y) { Place(state, x, y); }
 
 // ---- TZeph2DGraphics
 
@@ -67,6 +79,8 @@ void TZeph2DGraphics::Validate() {
 
 void TZeph2DGraphics::MakeCurrent() {
     TDraw2DModule& module = Draw2DModule();
+    // Drawing moves elsewhere: a render image drawn into gets its pixels back first.
+    if (module.target && module.target->_render_state.get() != this) LeaveRenderImage(false);
     module.current = _self.lock();
     module.driver = _driver;
     Validate();
@@ -80,6 +94,8 @@ void TZeph2DGraphics::MakeCurrent() {
 }
 
 void TZeph2DGraphics::ClearCurrent() {
+    // Called while the context is still there (graphics closing or switching): read back now.
+    if (Draw2DModule().target) LeaveRenderImage(false);
     Draw2DModule().current = nullptr;
     Draw2DModule().driver = nullptr;
 }
@@ -238,7 +254,135 @@ void UpdateTransform() {
     s.tform_iy = -sin_r * s.tform_scale_y;
     s.tform_jx = sin_r * s.tform_scale_x;
     s.tform_jy = cos_r * s.tform_scale_y;
-    Driver().SetTransform(s.tform_ix, s.tform_iy, s.tform_jx, s.tform_jy);
+    if (!s._view_on) {
+        Driver().SetTransform(s.tform_ix, s.tform_iy, s.tform_jx, s.tform_jy);
+        return;
+    }
+    Driver().SetTransform(s._view_a * s.tform_ix + s._view_b * s.tform_jx, s._view_a * s.tform_iy + s._view_b * s.tform_jy,
+                          s._view_c * s.tform_ix + s._view_d * s.tform_jx, s._view_c * s.tform_iy + s._view_d * s.tform_jy);
+}
+
+void SetView(float x, float y, float zoom, float rotation, float anchor_x, float anchor_y) {
+    TZeph2DGraphics& s = State();
+    s.view_x = x;
+    s.view_y = y;
+    s.view_zoom = zoom;
+    s.view_rot = rotation;
+    s.view_anchor_x = anchor_x;
+    s.view_anchor_y = anchor_y;
+    double radians = double(rotation) * kDegreesToRadians;
+    float sin_r = float(std::sin(radians)), cos_r = float(std::cos(radians));
+    s._view_a = cos_r * zoom;
+    s._view_b = -sin_r * zoom;
+    s._view_c = sin_r * zoom;
+    s._view_d = cos_r * zoom;
+    s._view_tx = anchor_x - (s._view_a * x + s._view_b * y);
+    s._view_ty = anchor_y - (s._view_c * x + s._view_d * y);
+    s._view_on = !(zoom == 1.0f && rotation == 0.0f && x == anchor_x && y == anchor_y);
+    if (!s._view_on) {
+        s._view_a = s._view_d = 1.0f;
+        s._view_b = s._view_c = s._view_tx = s._view_ty = 0.0f;
+    }
+    UpdateTransform();
+}
+
+void ResetView() { SetView(0, 0, 1, 0, 0, 0); }
+
+void GetView(float& x, float& y, float& zoom, float& rotation, float& anchor_x, float& anchor_y) {
+    const TZeph2DGraphics& s = State();
+    x = s.view_x;
+    y = s.view_y;
+    zoom = s.view_zoom;
+    rotation = s.view_rot;
+    anchor_x = s.view_anchor_x;
+    anchor_y = s.view_anchor_y;
+}
+
+void WindowToView(float window_x, float window_y, float& x, float& y) {
+    const TZeph2DGraphics& s = State();
+    double px = window_x, py = window_y;
+    if (s._view_on) {
+        double det = double(s._view_a) * s._view_d - double(s._view_b) * s._view_c;
+        double dx = px - s._view_tx, dy = py - s._view_ty;
+        if (det == 0.0) {
+            px = s.view_x;
+            py = s.view_y;
+        } else {
+            px = (s._view_d * dx - s._view_b * dy) / det;
+            py = (s._view_a * dy - s._view_c * dx) / det;
+        }
+    }
+    x = float(px - s.origin_x);
+    y = float(py - s.origin_y);
+}
+
+void ViewToWindow(float x, float y, float& window_x, float& window_y) {
+    const TZeph2DGraphics& s = State();
+    window_x = x + s.origin_x;
+    window_y = y + s.origin_y;
+    Place(s, window_x, window_y);
+}
+
+void PushDrawState() {
+    TZeph2DGraphics& s = State();
+    if (s._saved.size() >= 1024) throw TRuntimeException("Too many drawing states pushed");
+    TZeph2DGraphics::TSaved v{};
+    v.color[0] = s.color_red;
+    v.color[1] = s.color_green;
+    v.color[2] = s.color_blue;
+    v.clscolor[0] = s.clscolor_red;
+    v.clscolor[1] = s.clscolor_green;
+    v.clscolor[2] = s.clscolor_blue;
+    v.blend = s.blend_mode;
+    v.viewport[0] = s.viewport_x;
+    v.viewport[1] = s.viewport_y;
+    v.viewport[2] = s.viewport_w;
+    v.viewport[3] = s.viewport_h;
+    v.alpha = s.color_alpha;
+    v.line_width = s.line_width;
+    v.rot = s.tform_rot;
+    v.scale_x = s.tform_scale_x;
+    v.scale_y = s.tform_scale_y;
+    v.origin_x = s.origin_x;
+    v.origin_y = s.origin_y;
+    v.handle_x = s.handle_x;
+    v.handle_y = s.handle_y;
+    float view[6] = {s.view_x, s.view_y, s.view_zoom, s.view_rot, s.view_anchor_x, s.view_anchor_y};
+    std::copy(view, view + 6, v.view);
+    v.font = s.image_font;
+    s._saved.push_back(std::move(v));
+}
+
+int32_t PopDrawState() {
+    TZeph2DGraphics& s = State();
+    if (s._saved.empty()) return 0;
+    TZeph2DGraphics::TSaved v = std::move(s._saved.back());
+    s._saved.pop_back();
+    s.color_red = v.color[0];
+    s.color_green = v.color[1];
+    s.color_blue = v.color[2];
+    s.clscolor_red = v.clscolor[0];
+    s.clscolor_green = v.clscolor[1];
+    s.clscolor_blue = v.clscolor[2];
+    s.blend_mode = v.blend;
+    s.viewport_x = v.viewport[0];
+    s.viewport_y = v.viewport[1];
+    s.viewport_w = v.viewport[2];
+    s.viewport_h = v.viewport[3];
+    s.color_alpha = v.alpha;
+    s.line_width = v.line_width;
+    s.tform_rot = v.rot;
+    s.tform_scale_x = v.scale_x;
+    s.tform_scale_y = v.scale_y;
+    s.origin_x = v.origin_x;
+    s.origin_y = v.origin_y;
+    s.handle_x = v.handle_x;
+    s.handle_y = v.handle_y;
+    s.image_font = v.font;
+    // The view first: Validate sends the matrix through it.
+    SetView(v.view[0], v.view[1], v.view[2], v.view[3], v.view[4], v.view[5]);
+    s.Validate();
+    return 1;
 }
 
 void SetRotation(float degrees) {
@@ -275,7 +419,9 @@ void Cls() { Driver().Cls(); }
 
 void Plot(float x, float y) {
     const TZeph2DGraphics& s = State();
-    Driver().Plot(x + s.origin_x, y + s.origin_y);
+    float px = x + s.origin_x, py = y + s.origin_y;
+    Place(s, px, py);
+    Driver().Plot(px, py);
 }
 
 void DrawLine(float x1, float y1, float x2, float y2, int draw_last_pixel) {
@@ -283,29 +429,39 @@ void DrawLine(float x1, float y1, float x2, float y2, int draw_last_pixel) {
     TZeph2DDriver& d = Driver();
     float hx = s.handle_x, hy = s.handle_y;
     float tx = x1 + s.origin_x, ty = y1 + s.origin_y;
+    Place(s, tx, ty);
     d.DrawLine(hx, hy, hx + (x2 - x1), hy + (y2 - y1), tx, ty);
     if (draw_last_pixel) {
         // Summed left to right, x1 before the origin: the float result depends on the order.
         float px = hx + x2 - x1, py = hy + y2 - y1;
-        d.Plot(px * s.tform_ix + py * s.tform_iy + x1 + s.origin_x, px * s.tform_jx + py * s.tform_jy + y1 + s.origin_y);
+        float ex = px * s.tform_ix + py * s.tform_iy + x1 + s.origin_x;
+        float ey = px * s.tform_jx + py * s.tform_jy + y1 + s.origin_y;
+        Place(s, ex, ey);
+        d.Plot(ex, ey);
     }
 }
 
 void DrawRect(float x, float y, float width, float height) {
     const TZeph2DGraphics& s = State();
     float hx = s.handle_x, hy = s.handle_y;
-    Driver().DrawRect(hx, hy, hx + width, hy + height, x + s.origin_x, y + s.origin_y);
+    float tx = x + s.origin_x, ty = y + s.origin_y;
+    Place(s, tx, ty);
+    Driver().DrawRect(hx, hy, hx + width, hy + height, tx, ty);
 }
 
 void DrawOval(float x, float y, float width, float height) {
     const TZeph2DGraphics& s = State();
     float hx = s.handle_x, hy = s.handle_y;
-    Driver().DrawOval(hx, hy, hx + width, hy + height, x + s.origin_x, y + s.origin_y);
+    float tx = x + s.origin_x, ty = y + s.origin_y;
+    Place(s, tx, ty);
+    Driver().DrawOval(hx, hy, hx + width, hy + height, tx, ty);
 }
 
 void DrawPoly(const std::vector<float>& xy) {
     const TZeph2DGraphics& s = State();
-    Driver().DrawPoly(xy, s.handle_x, s.handle_y, s.origin_x, s.origin_y);
+    float ox = s.origin_x, oy = s.origin_y;
+    Place(s, ox, oy);
+    Driver().DrawPoly(xy, s.handle_x, s.handle_y, ox, oy);
 }
 
 void DrawPixmap(const Ref<TPixmap>& pixmap, int x, int y) { Driver().DrawPixmap(pixmap, x, y); }

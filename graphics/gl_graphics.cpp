@@ -75,6 +75,7 @@ void TGLGraphicsDriver::SetGraphics(const Ref<TGraphics>& graphics) {
 void TGLGraphicsDriver::Flip(int32_t sync) { glx::FlipCurrent(sync); }
 
 void TGLGraphicsDriver::SwapSharedContext() { glx::SwapShared(); }
+void* TGLGraphicsDriver::GLProcAddress(const char* name) { return glx::ProcAddress(name); }
 
 Ref<TGLGraphicsDriver> GLGraphicsDriver() {
     static Ref<TGLGraphicsDriver> driver = std::make_shared<TGLGraphicsDriver>();

@@ -213,8 +213,28 @@ int32_t GraphicsSequence() { return Module().sequence; }
 
 int32_t FlipHookId() { return Module().flipHookId; }
 
+namespace {
+// Notes when a Flip returns, whichever way it presented.
+struct TFlipMark {
+    TGraphicsModule& m;
+    ~TFlipMark() {
+        double now = CurrentSeconds();
+        if (m.lastFlipSeconds > 0) m.flipIntervalSeconds = now - m.lastFlipSeconds;
+        m.lastFlipSeconds = now;
+    }
+};
+}  // namespace
+
+double SecondsSinceFlip() {
+    const TGraphicsModule& m = Module();
+    return m.lastFlipSeconds > 0 ? CurrentSeconds() - m.lastFlipSeconds : 0.0;
+}
+
+double FlipIntervalSeconds() { return Module().flipIntervalSeconds; }
+
 void Flip(int32_t sync) {
     TGraphicsModule& m = Module();
+    TFlipMark mark{m};
     if (m.flipHookId >= 0) RunHookChain(m.flipHookId, nullptr);
     TGraphicsDriver& driver = CurrentDriver();
     if (sync != -1) {

@@ -10,6 +10,7 @@
 namespace corvex {
 
 struct TGraphicsModule {
+    double lastFlipSeconds = 0, flipIntervalSeconds = 0;  // when the last Flip returned, and the gap before it
     Ref<TGraphicsDriver> driver;
     int32_t defaultFlags = 0;
     TGraphicsModes modeCache;

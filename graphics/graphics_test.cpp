@@ -8,6 +8,7 @@
 #include <corvex/graphics/gl_graphics.h>
 #include <corvex/graphics/graphics.h>
 #include <corvex/runtime/exception.h>
+#include <corvex/system/clock.h>
 #include <corvex/system/hook.h>
 #include <corvex/system/input.h>
 #include <corvex/system/system.h>
@@ -127,6 +128,21 @@ TEST_F(GraphicsFront, OpenedWindowTakesDefaultFlagsAndPacesAtItsRate) {
     EXPECT_EQ(p.nextFlipTime, 1000);
     EXPECT_EQ(PolledInputModule().enabled, 1);
     EXPECT_TRUE(driver->flips.empty());  // a window is never measured
+}
+
+TEST_F(GraphicsFront, FlipTimesAreKeptOnTheSecondsClock) {
+    OpenGraphics(800, 600, 0, 0, 0);
+    EXPECT_EQ(SecondsSinceFlip(), 0.0);
+    EXPECT_EQ(FlipIntervalSeconds(), 0.0);
+    Flip(0);
+    EXPECT_EQ(FlipIntervalSeconds(), 0.0) << "one flip has no interval yet";
+    SleepMillis(30);
+    double since = SecondsSinceFlip();
+    EXPECT_GE(since, 0.029);
+    EXPECT_LT(since, 5.0);
+    Flip(0);
+    EXPECT_GE(FlipIntervalSeconds(), since);
+    EXPECT_LT(SecondsSinceFlip(), since);
 }
 
 TEST_F(GraphicsFront, PacedFlipsAverageTheRateAndFlipZeroNeverSleeps) {

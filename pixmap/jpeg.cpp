@@ -6,6 +6,7 @@
 #include <corvex/pixmap/jpeg.h>
 
 #include <csetjmp>
+#include <string>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include "stream/load_error.h"
 #include "pixmap/codec_util.h"
 #include "pixmap/pixmap_module.h"
 
@@ -35,7 +37,11 @@ struct TJpegJump {
 
 // ---- Error manager: fatal errors jump back, messages go nowhere
 
-void JpegErrorExit(j_common_ptr cinfo) { longjmp(static_cast<TJpegJump*>(cinfo->client_data)->jump, 1); }
+void JpegErrorExit(j_common_ptr cinfo) {
+    // Data without a JPEG start marker is not a JPEG at all: no reason to give.
+    if (cinfo->err->msg_code != JERR_NO_SOI) NoteDecodeError("JPEG: libjpeg error " + std::to_string(cinfo->err->msg_code));
+    longjmp(static_cast<TJpegJump*>(cinfo->client_data)->jump, 1);
+}
 void JpegEmitMessage(j_common_ptr, int) {}
 void JpegOutputMessage(j_common_ptr) {}
 void JpegFormatMessage(j_common_ptr, char* buffer) { buffer[0] = 0; }

@@ -7,6 +7,7 @@
 #include <corvex/pixmap/tga.h>
 #include <corvex/runtime/module.h>
 #include "pixmap/pixmap_module.h"
+#include "stream/load_error.h"
 
 namespace corvex {
 namespace {
@@ -49,11 +50,18 @@ bool PixmapSizeAllowed(int64_t width, int64_t height) {
 }
 
 Ref<TPixmap> LoadPixmap(const TUrl& url) {
+    BeginLoad();
     Ref<TStream> stream = ReadUrlStream(url);
-    if (!stream) return nullptr;
+    if (!stream) {
+        FailLoad(url, false);
+        return nullptr;
+    }
     detail::TCloseOnExit closer(stream);
     const int32_t pos = stream->Pos();
-    if (pos == -1) return nullptr;
+    if (pos == -1) {
+        FailLoad(url, false);
+        return nullptr;
+    }
     for (Ref<TPixmapLoader> loader = FirstPixmapLoader(); loader; loader = loader->Succ()) {
         stream->Seek(pos);
         Ref<TPixmap> pixmap;
@@ -62,8 +70,12 @@ Ref<TPixmap> LoadPixmap(const TUrl& url) {
         } catch (const TStreamException&) {
             pixmap = nullptr;  // a failed read means this loader declines
         }
-        if (pixmap) return pixmap;
+        if (pixmap) {
+            BeginLoad();  // a note from a loader that declined is not a failure
+            return pixmap;
+        }
     }
+    FailLoad(url, true);
     return nullptr;
 }
 

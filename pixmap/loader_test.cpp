@@ -107,6 +107,46 @@ TEST_F(LoaderTest, EveryFormatLoadsFromFileAndIncbin) {
     EXPECT_FALSE(LoadPixmap(testimages::TempPath("no_such_file.png")));
 }
 
+// A Null load says why: the URL, then no such file, no loader, or the decoder's reason.
+TEST_F(LoaderTest, LastLoadErrorNamesTheUrlAndTheCause) {
+    std::string missing = testimages::TempPath("corvex_no_such_file.png");
+    EXPECT_FALSE(LoadPixmap(missing));
+    EXPECT_EQ(ToUtf8(LastLoadError()), missing + ": no such file");
+    EXPECT_FALSE(LoadPixmap("incbin::corvex_not_registered.png"));
+    EXPECT_EQ(ToUtf8(LastLoadError()), "incbin::corvex_not_registered.png: cannot be opened");
+
+    static const Bytes junk(64, 0x5A);
+    RegisterIncbin("corvex_junk.bin", junk.data(), int32_t(junk.size()));
+    EXPECT_FALSE(LoadPixmap("incbin::corvex_junk.bin"));
+    EXPECT_EQ(ToUtf8(LastLoadError()), "incbin::corvex_junk.bin: no loader recognised the data");
+
+    // A PNG cut short after its header: recognised, then refused by the decoder.
+    static const Bytes cut = [] {
+        Bytes b = SmallPng();
+        b.resize(b.size() - 20);
+        return b;
+    }();
+    RegisterIncbin("corvex_cut.png", cut.data(), int32_t(cut.size()));
+    EXPECT_FALSE(LoadPixmap("incbin::corvex_cut.png"));
+    std::string why = ToUtf8(LastLoadError());
+    EXPECT_EQ(why.rfind("incbin::corvex_cut.png: PNG: ", 0), 0u) << why;
+
+    static const Bytes good = SmallPng();
+    RegisterIncbin("corvex_good.png", good.data(), int32_t(good.size()));
+    EXPECT_TRUE(LoadPixmap("incbin::corvex_good.png"));
+    EXPECT_EQ(LastLoadError(), u"");
+}
+
+TEST_F(LoaderTest, StreamErrorsOfUrlCallsNameTheUrl) {
+    std::string missing = testimages::TempPath("corvex_missing.bin");
+    try {
+        LoadByteArray(missing);
+        FAIL() << "no exception";
+    } catch (const TStreamReadException& e) {
+        EXPECT_EQ(std::string(e.what()), "Error reading from stream \"" + missing + "\"");
+    }
+}
+
 TEST_F(LoaderTest, EmptyAndUnknownDataAreDeclined) {
     Bytes empty;
     EXPECT_FALSE(LoadPixmap(TRamStream::Create(empty.data(), 0, true)));

@@ -8,9 +8,11 @@
 #include <png.h>
 
 #include <csetjmp>
+#include <string>
 #include <vector>
 
 #include "pixmap/codec_util.h"
+#include "stream/load_error.h"
 
 namespace corvex {
 namespace {
@@ -21,7 +23,10 @@ struct TPngIo {
     std::exception_ptr error;  // an exception a callback caught, passed on after clean-up
 };
 
-void PngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void PngError(png_structp png, png_const_charp message) {
+    NoteDecodeError(std::string("PNG: ") + (message ? message : "bad data"));
+    png_longjmp(png, 1);
+}
 void PngWarning(png_structp, png_const_charp) {}
 
 void PngRead(png_structp png, png_bytep data, size_t length) {

@@ -9,6 +9,10 @@ namespace corvex {
 
 TStreamReadException::TStreamReadException() : TStreamException(TString(u"Error reading from stream")) {}
 TStreamWriteException::TStreamWriteException() : TStreamException(TString(u"Error writing to stream")) {}
+TStreamReadException::TStreamReadException(const TString& url)
+    : TStreamException(TString(u"Error reading from stream \"") + url + u"\"") {}
+TStreamWriteException::TStreamWriteException(const TString& url)
+    : TStreamException(TString(u"Error writing to stream \"") + url + u"\"") {}
 
 // ---- TIO ----
 

@@ -18,6 +18,8 @@ struct TStreamModule {
     TChain<TStreamFactory> factories;  // newest first
     TChain<TIncbin> incbins;           // newest first; names are unique
     bool started = false;
+    TString last_load_error;           // LastLoadError
+    std::string decode_error;          // the reason a decoder noted during the current load
     void Reset();  // back to what start-up leaves: no resources, the built-in factories if started
 };
 TStreamModule& StreamModule();

@@ -1,10 +1,12 @@
 // URLs, the factory chain, the incbin table, module state and the whole-URL conveniences.
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 #include <corvex/runtime/module.h>
 #include <corvex/stream/protocols.h>
 #include <corvex/stream/stream.h>
+#include "stream/load_error.h"
 #include "stream/stream_module.h"
 
 namespace corvex {
@@ -148,8 +150,10 @@ double ReadDouble(const Ref<TStream>& s) { return ForReading(s).ReadDouble(); }
 int32_t WriteDouble(const Ref<TStream>& s, double d) { return ForWriting(s).WriteDouble(d); }
 TString ReadLine(const Ref<TStream>& s) { return ForReading(s).ReadLine(); }
 int32_t WriteLine(const Ref<TStream>& s, const TString& text) { return ForWriting(s).WriteLine(text); }
+int32_t WriteLine(const Ref<TStream>& s, std::string_view utf8) { return WriteLine(s, FromUtf8(utf8)); }
 TString ReadString(const Ref<TStream>& s, int32_t count) { return ForReading(s).ReadString(count); }
 int32_t WriteString(const Ref<TStream>& s, const TString& text) { return ForWriting(s).WriteString(text); }
+int32_t WriteString(const Ref<TStream>& s, std::string_view utf8) { return WriteString(s, FromUtf8(utf8)); }
 
 // ---- Whole-URL conveniences ----
 
@@ -173,7 +177,52 @@ private:
 };
 }  // namespace
 
+// The bodies of LoadByteArray and SaveByteArray, whose failures are then named by URL.
+std::vector<uint8_t> LoadByteArrayOf(const TUrl& url);
+void SaveByteArrayTo(const std::vector<uint8_t>& bytes, const TUrl& url);
+
+TString UrlName(const TUrl& url) {
+    if (url.IsText()) return url.Text();
+    return url.Object() ? TString(u"(an object)") : TString(u"(Null)");
+}
+
+void BeginLoad() {
+    StreamModule().last_load_error.clear();
+    StreamModule().decode_error.clear();
+}
+
+void NoteDecodeError(std::string_view reason) {
+    // The first decoder that recognised the data has the word: later ones only declined.
+    if (StreamModule().decode_error.empty()) StreamModule().decode_error.assign(reason);
+}
+
+void FailLoad(const TUrl& url, bool opened) {
+    TStreamModule& m = StreamModule();
+    TString why;
+    if (!opened) {
+        // A plain path that names nothing is the usual case; anything else could not be opened.
+        std::error_code error;
+        bool plain = url.IsText() && url.Text().find(u"::") == TString::npos;
+        why = plain && !std::filesystem::exists(ToUtf8(url.Text()), error) ? u"no such file" : u"cannot be opened";
+    } else if (!m.decode_error.empty()) {
+        why = FromUtf8(m.decode_error);
+    } else {
+        why = u"no loader recognised the data";
+    }
+    m.last_load_error = UrlName(url) + u": " + why;
+}
+
+TString LastLoadError() { return StreamModule().last_load_error; }
+
 std::vector<uint8_t> LoadByteArray(const TUrl& url) {
+    try {
+        return LoadByteArrayOf(url);
+    } catch (const TStreamReadException&) {
+        throw TStreamReadException(UrlName(url));
+    }
+}
+
+std::vector<uint8_t> LoadByteArrayOf(const TUrl& url) {
     Ref<TStream> opened = ReadUrlStream(url);
     if (!opened) throw TStreamReadException();
     TClosing stream(opened);
@@ -204,12 +253,22 @@ TString LoadString(const TUrl& url) {
 }
 
 void SaveByteArray(const std::vector<uint8_t>& bytes, const TUrl& url) {
+    try {
+        SaveByteArrayTo(bytes, url);
+    } catch (const TStreamWriteException&) {
+        throw TStreamWriteException(UrlName(url));
+    }
+}
+
+void SaveByteArrayTo(const std::vector<uint8_t>& bytes, const TUrl& url) {
     if (bytes.size() > static_cast<size_t>(INT32_MAX)) throw TStreamWriteException();
     Ref<TStream> opened = WriteUrlStream(url);
     if (!opened) throw TStreamWriteException();
     TClosing stream(opened);
     (*stream).WriteBytes(bytes.data(), static_cast<int32_t>(bytes.size()));
 }
+
+void SaveString(std::string_view utf8, const TUrl& url) { SaveString(FromUtf8(utf8), url); }
 
 void SaveString(const TString& s, const TUrl& url) {
     const std::string bytes = ToLatin1(s);

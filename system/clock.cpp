@@ -13,6 +13,18 @@ int32_t CurrentMillis() {
     return static_cast<int32_t>(static_cast<uint32_t>(ms));
 }
 
+int64_t CurrentMicros() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1000000 + int64_t(now.tv_nsec) / 1000;
+}
+
+double CurrentSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+}
+
 void SleepMillis(int32_t ms) {
     if (ms < 0) return;
     timespec left{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};

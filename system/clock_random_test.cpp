@@ -10,6 +10,21 @@
 namespace corvex {
 namespace {
 
+TEST(ClockTest, MicrosAndSecondsRunWithTheMillisecondClock) {
+    int64_t us0 = CurrentMicros();
+    double s0 = CurrentSeconds();
+    int32_t ms0 = CurrentMillis();
+    SleepMillis(25);
+    int64_t us = CurrentMicros() - us0;
+    double s = CurrentSeconds() - s0;
+    int32_t ms = CurrentMillis() - ms0;
+    EXPECT_GE(us, 24000);
+    EXPECT_LT(us, 5000000);
+    EXPECT_NEAR(s * 1e6, double(us), 2000.0);
+    EXPECT_NEAR(double(us) / 1000.0, double(ms), 3.0);
+    EXPECT_LE(us0, CurrentMicros()) << "never runs back";
+}
+
 TEST(RandomTest, TrappingSeedsBecome4660) {
     for (int32_t seed : {0, 0x7FFFFFFF, -1, INT32_MIN}) {
         SeedRandom(seed);

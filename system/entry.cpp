@@ -134,6 +134,8 @@ TString LaunchDir() { return Process().launchDir; }
 const std::vector<TString>& ApplicationArgs() { return Process().args; }
 TString ApplicationTitle() { return Process().title; }
 void SetApplicationTitle(const TString& title) { Process().title = title; }
+void SetApplicationTitle(std::string_view utf8_title) { SetApplicationTitle(FromUtf8(utf8_title)); }
+TString DirectoryOf(std::string_view utf8_path) { return DirectoryOf(FromUtf8(utf8_path)); }
 
 TString DirectoryOf(const TString& path) {
     const size_t slash = path.rfind(u'/');

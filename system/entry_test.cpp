@@ -214,4 +214,15 @@ TEST(HeadlessDialogTest, OpenURLHandsTheNameToXdgOpen) {
 }
 
 }  // namespace
+// Text calls take UTF-8 as well as UTF-16: a plain literal compiles and non-ASCII survives.
+TEST(EntryTest, TitlesAndPathsTakeUtf8) {
+    TString before = ApplicationTitle();
+    SetApplicationTitle("Breakout");
+    EXPECT_EQ(ApplicationTitle(), u"Breakout");
+    SetApplicationTitle("Caf\xC3\xA9 \xE2\x82\xAC");
+    EXPECT_EQ(ApplicationTitle(), u"Caf\u00E9 \u20AC");
+    SetApplicationTitle(before);
+    EXPECT_EQ(DirectoryOf("/a/b/c"), u"/a/b");
+}
+
 }  // namespace corvex

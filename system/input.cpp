@@ -143,6 +143,13 @@ void ClearKeys() {
     ClearKeyState(PolledInputModule());
 }
 
+void FlushKeys() {
+    PollSystemEvents();
+    TPolledInputModule& m = PolledInputModule();
+    m.charPut = m.charGet = 0;
+    m.keyHits.fill(0);
+}
+
 int32_t MouseHits(int32_t button) {
     PollSystemEvents();
     if (!ValidButton(button)) return 0;

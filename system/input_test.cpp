@@ -43,6 +43,20 @@ TEST_F(PolledInputTest, HitsCountPressesSinceTheLastAsk) {
     EXPECT_EQ(IsMouseDown(1), 1);
 }
 
+TEST_F(PolledInputTest, FlushKeysForgetsHitsAndTypingButNotHeldKeys) {
+    Send(EVENT_KEYDOWN, 32);
+    Send(EVENT_KEYUP, 32);
+    Send(EVENT_KEYDOWN, 65);
+    Send(EVENT_KEYCHAR, 'a');
+    FlushKeys();
+    EXPECT_EQ(KeyHits(32), 0);
+    EXPECT_EQ(KeyHits(65), 0);
+    EXPECT_EQ(NextChar(), 0);
+    EXPECT_EQ(IsKeyDown(65), 1) << "still held";
+    Send(EVENT_KEYDOWN, 65);  // held: no new hit after the flush either
+    EXPECT_EQ(KeyHits(65), 0);
+}
+
 TEST_F(PolledInputTest, AHeldKeyCountsOnce) {
     Send(EVENT_KEYDOWN, 65);
     for (int i = 0; i < 20; ++i) {

@@ -125,5 +125,15 @@ TString RequestFile(const TString& title, const TString& filter, int32_t save, c
 }
 TString RequestDir(const TString& title, const TString& path) { return SystemDriver()->RequestDir(title, path); }
 int32_t OpenURL(const TString& url) { return SystemDriver()->OpenURL(url); }
+void Notify(std::string_view utf8_text, int32_t serious) { Notify(FromUtf8(utf8_text), serious); }
+int32_t Confirm(std::string_view utf8_text, int32_t serious) { return Confirm(FromUtf8(utf8_text), serious); }
+int32_t Proceed(std::string_view utf8_text, int32_t serious) { return Proceed(FromUtf8(utf8_text), serious); }
+TString RequestFile(std::string_view utf8_title, std::string_view utf8_filter, int32_t save, std::string_view utf8_path) {
+    return RequestFile(FromUtf8(utf8_title), FromUtf8(utf8_filter), save, FromUtf8(utf8_path));
+}
+TString RequestDir(std::string_view utf8_title, std::string_view utf8_path) {
+    return RequestDir(FromUtf8(utf8_title), FromUtf8(utf8_path));
+}
+int32_t OpenURL(std::string_view utf8_url) { return OpenURL(FromUtf8(utf8_url)); }
 
 }  // namespace corvex

@@ -1,6 +1,9 @@
 #include <corvex/draw2d/gl/gldriver.h>
 #include "draw2d/gl/glframe.h"
 #include "draw2d/gl/glrender.h"
+#include "draw2d/draw2d_module.h"
+
+#include <algorithm>
 
 #include <corvex/graphics/gl_graphics.h>
 #include <corvex/runtime/module.h>
@@ -67,6 +70,8 @@ Ref<TGraphics> TGLZeph2DDriver::CreateGraphics(int32_t width, int32_t height, in
 }
 
 void TGLZeph2DDriver::SetGraphics(const Ref<TGraphics>& graphics) {
+    // A render image drawn into gets its pixels back while its context is still current.
+    if (Draw2DModule().target) LeaveRenderImage(false);
     GLFlush();  // into the context that is current until now
     auto t = std::dynamic_pointer_cast<TZeph2DGraphics>(graphics);
     if (!t) {
@@ -107,6 +112,22 @@ void TGLZeph2DDriver::SetColor(int red, int green, int blue) { GLSetColor(red, g
 void TGLZeph2DDriver::SetClsColor(int red, int green, int blue) { GLSetClsColor(red, green, blue); }
 
 void TGLZeph2DDriver::SetViewport(int x, int y, int width, int height) {
+    const TGLZeph2DModule& s = GLZeph2DModule();
+    if (s.target) {
+        // Target rows run up from GL row 0, so the scissor box is not flipped.
+        int th = s.target_height;
+        if (s.target_fbo) {
+            GLSetViewport(x, th - y - height, width, height, s.target_width, th);
+            return;
+        }
+        // The fallback shares the back buffer: the scissor always keeps drawing in the corner.
+        int x0 = std::max(x, 0), y0 = std::max(y, 0);
+        int x1 = std::min(x + width, s.target_width), y1 = std::min(y + height, th);
+        GLFlush();
+        GLFunctions().Enable(GL_SCISSOR_TEST);
+        GLFunctions().Scissor(x0, y0, std::max(x1 - x0, 0), std::max(y1 - y0, 0));
+        return;
+    }
     GLSetViewport(x, y, width, height, CurrentGraphicsWidth(), CurrentGraphicsHeight());
 }
 
@@ -137,11 +158,13 @@ void TGLZeph2DDriver::DrawPixmap(const Ref<TPixmap>& pixmap, int x, int y) {
     int blend = GLZeph2DModule().blend_mode;
     GLDisableTex();
     GLSetBlend(BLEND_SOLID);
-    Ref<TPixmap> p = MirrorPixmapY(pixmap);
+    bool target = bool(GLZeph2DModule().target);
+    // A target's rows already run the way glDrawPixels fills them.
+    Ref<TPixmap> p = target ? pixmap->Copy() : MirrorPixmapY(pixmap);
     if (p->format != FORMAT_RGBA8888) p = p->Convert(FORMAT_RGBA8888);
     TGLFunctions& gl = GLFunctions();
     gl.RasterPos2i(0, 0);
-    gl.Bitmap(0, 0, 0, 0, float(x), float(-y - p->height), nullptr);
+    gl.Bitmap(0, 0, 0, 0, float(x), target ? float(y) : float(-y - p->height), nullptr);
     gl.DrawPixels(p->width, p->height, GL_RGBA, GL_UNSIGNED_BYTE, p->pixels);  // RGBA rows are tight
     GLSetBlend(blend);
 }
@@ -152,9 +175,107 @@ Ref<TPixmap> TGLZeph2DDriver::GrabPixmap(int x, int y, int width, int height) {
     GLSetBlend(BLEND_SOLID);
     Ref<TPixmap> p = TPixmap::Create(width, height, FORMAT_RGBA8888, 4);
     TGLFunctions& gl = GLFunctions();
+    if (GLZeph2DModule().target) {
+        gl.ReadPixels(x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, p->pixels);
+        GLSetBlend(blend);
+        return p;
+    }
     gl.ReadPixels(x, CurrentGraphicsHeight() - height - y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, p->pixels);
     GLSetBlend(blend);
     return MirrorPixmapY(p);
+}
+
+// ---- Render targets
+
+bool TGLZeph2DDriver::BeginRenderTarget(const Ref<TImageFrame>& frame, int width, int height) {
+    auto* f = dynamic_cast<TGLImageFrame*>(frame.get());
+    TGLZeph2DModule& s = GLZeph2DModule();
+    if (!f || s.target || width <= 0 || height <= 0) return false;
+    // A shrunk texture does not hold the image at its own size.
+    if (f->resampled || f->tex_width < width || f->tex_height < height) return false;
+    GLFlush();
+    TGLFunctions& gl = GLFunctions();
+    GLuint fbo = 0;
+    GLint previous = 0;
+    if (!s.framebuffers_off && gl.HasFramebuffers()) {
+        gl.GetIntegerv(GL_FRAMEBUFFER_BINDING, &previous);
+        gl.GenFramebuffers(1, &fbo);
+        gl.BindFramebuffer(GL_FRAMEBUFFER, fbo);
+        gl.FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, f->name, 0);
+        if (gl.CheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+            gl.BindFramebuffer(GL_FRAMEBUFFER, GLuint(previous));
+            gl.DeleteFramebuffers(1, &fbo);
+            fbo = 0;
+        }
+    }
+    if (!fbo) {
+        // The fallback draws in the back buffer's bottom-left corner, which must exist.
+        if (width > CurrentGraphicsWidth() || height > CurrentGraphicsHeight()) return false;
+        s.target_saved.assign(size_t(width) * size_t(height) * 4, 0);
+        gl.Disable(GL_SCISSOR_TEST);
+        gl.ReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, s.target_saved.data());
+    }
+    s.target = frame;
+    s.target_name = f->name;
+    s.target_width = width;
+    s.target_height = height;
+    s.target_fbo = fbo;
+    s.target_previous_fbo = previous;
+    GLResetTargetState(width, height);
+    if (!fbo) {
+        // Start from what the image holds: its texture, copied over unblended and untinted.
+        gl.Disable(GL_SCISSOR_TEST);
+        GLSetBlend(BLEND_SOLID);
+        GLEnableTex(f->name);
+        const GLubyte white[4] = {255, 255, 255, 255};
+        gl.Color4ubv(white);
+        float u = float(width) / float(f->tex_width), v = float(height) / float(f->tex_height);
+        gl.Begin(GL_QUADS);
+        gl.TexCoord2f(0, 0);
+        gl.Vertex2f(0, 0);
+        gl.TexCoord2f(u, 0);
+        gl.Vertex2f(float(width), 0);
+        gl.TexCoord2f(u, v);
+        gl.Vertex2f(float(width), float(height));
+        gl.TexCoord2f(0, v);
+        gl.Vertex2f(0, float(height));
+        gl.End();
+        gl.Color4ubv(s.color);
+        gl.Enable(GL_SCISSOR_TEST);
+        gl.Scissor(0, 0, width, height);
+    }
+    return true;
+}
+
+Ref<TPixmap> TGLZeph2DDriver::EndRenderTarget() {
+    TGLZeph2DModule& s = GLZeph2DModule();
+    if (!s.target) return nullptr;
+    GLFlush();
+    TGLFunctions& gl = GLFunctions();
+    int w = s.target_width, h = s.target_height;
+    gl.Disable(GL_SCISSOR_TEST);
+    Ref<TPixmap> pixels = TPixmap::Create(w, h, FORMAT_RGBA8888, 4);
+    gl.ReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, pixels->pixels);
+    if (s.target_fbo) {
+        gl.BindFramebuffer(GL_FRAMEBUFFER, GLuint(s.target_previous_fbo));
+        gl.DeleteFramebuffers(1, &s.target_fbo);
+    } else {
+        gl.BindTexture(GL_TEXTURE_2D, s.target_name);
+        gl.CopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, w, h);
+    }
+    s.target = nullptr;
+    s.target_fbo = 0;
+    int ww = CurrentGraphicsWidth(), wh = CurrentGraphicsHeight();
+    GLResetContextState(ww, wh);  // also forgets the binding made above
+    if (!s.target_saved.empty()) {
+        // The window's own pixels back under the corner the fallback drew in.
+        GLSetBlend(BLEND_SOLID);
+        gl.RasterPos2i(0, 0);
+        gl.Bitmap(0, 0, 0, 0, 0, float(-wh), nullptr);
+        gl.DrawPixels(w, h, GL_RGBA, GL_UNSIGNED_BYTE, s.target_saved.data());
+        s.target_saved.clear();
+    }
+    return pixels;
 }
 
 // ---- Module

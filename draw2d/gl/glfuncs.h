@@ -7,6 +7,20 @@
 
 #include <GL/gl.h>
 
+// Framebuffer objects: the core, ARB and EXT forms share these values.
+#ifndef GL_FRAMEBUFFER
+#define GL_FRAMEBUFFER 0x8D40
+#endif
+#ifndef GL_COLOR_ATTACHMENT0
+#define GL_COLOR_ATTACHMENT0 0x8CE0
+#endif
+#ifndef GL_FRAMEBUFFER_COMPLETE
+#define GL_FRAMEBUFFER_COMPLETE 0x8CD5
+#endif
+#ifndef GL_FRAMEBUFFER_BINDING
+#define GL_FRAMEBUFFER_BINDING 0x8CA6
+#endif
+
 namespace corvex {
 
 class TGLFunctions {
@@ -66,6 +80,22 @@ public:
     virtual void DrawPixels(GLsizei width, GLsizei height, GLenum format, GLenum type, const void* pixels);
     virtual void ReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type,
                             void* pixels);
+    virtual void CopyTexSubImage2D(GLenum target, GLint level, GLint xoffset, GLint yoffset, GLint x, GLint y,
+                                   GLsizei width, GLsizei height);
+
+    // ---- Queries
+    virtual const GLubyte* GetString(GLenum name);
+    virtual void GetIntegerv(GLenum pname, GLint* params);
+
+    // ---- Framebuffer objects (render targets). HasFramebuffers looks the calls up for the
+    // current context: core or ARB names, else EXT names; false when neither is offered.
+    virtual bool HasFramebuffers();
+    virtual void GenFramebuffers(GLsizei n, GLuint* names);
+    virtual void DeleteFramebuffers(GLsizei n, const GLuint* names);
+    virtual void BindFramebuffer(GLenum target, GLuint name);
+    virtual void FramebufferTexture2D(GLenum target, GLenum attachment, GLenum textarget, GLuint texture,
+                                      GLint level);
+    virtual GLenum CheckFramebufferStatus(GLenum target);
 };
 
 // The functions the back end calls now: the module's override if one is set, else the library.

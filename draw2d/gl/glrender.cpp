@@ -103,6 +103,16 @@ void GLEndPrimitiveSlow() {
     if (s.run.mode == GL_POLYGON) GLFlush();
 }
 
+void GLResetTargetState(int width, int height) {
+    TGLFunctions& gl = GLFunctions();
+    GLResetContextState(width, height);
+    // Image row 0 is texture row 0, which is GL row 0: y runs up the framebuffer.
+    gl.MatrixMode(GL_PROJECTION);
+    gl.LoadIdentity();
+    gl.Ortho(0, width, 0, height, -1, 1);
+    gl.MatrixMode(GL_MODELVIEW);
+}
+
 void GLResetContextState(int width, int height) {
     TGLZeph2DModule& s = GLZeph2DModule();
     TGLFunctions& gl = GLFunctions();

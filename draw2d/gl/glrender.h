@@ -18,6 +18,7 @@ void GLFlush();
 void GLSetBatching(bool on);  // off: the immediate calls, drawn one by one (reference for tests)
 
 // ---- Context set-up
+void GLResetTargetState(int width, int height);  // as GLResetContextState, rows counted up from GL row 0
 void GLResetContextState(int width, int height);  // caches to 0, texturing off, pixel projection
 
 // ---- State

@@ -387,6 +387,141 @@ TEST_P(GLDisplayTest, RedundantStateChangesMakeNoGLCalls) {
     SetGLFunctions(nullptr);
 }
 
+// A sub-image samples as an image of only its pixels would: filtered, scaled and turned, no
+// texel of the neighbouring cells reaches it, at the texture's padded right edge included.
+TEST_P(GLDisplayTest, SubImagesNeverSampleTheirNeighbours) {
+    // 48 wide: the texture is 64, so the last cell sits against the padding.
+    Ref<TPixmap> sheet = TPixmap::Create(48, 16, FORMAT_RGBA8888, 4);
+    sheet->ClearPixels(0xFFFF0000);
+    sheet->Window(16, 0, 16, 16)->ClearPixels(0xFF00FF00);
+    sheet->Window(32, 0, 16, 16)->ClearPixels(0xFF0000FF);
+    sheet->Window(32, 0, 16, 16)->WritePixel(15, 7, 0xFFFFFF00);
+    Ref<TImage> atlas = LoadImage(sheet, IMAGE_FILTERED);
+    SetRotationAndScale(30, 4, 3);
+    for (int cell = 1; cell <= 2; ++cell) {
+        Cls();
+        Ref<TImage> part = CreateSubImage(atlas, cell * 16, 0, 16, 16);
+        ASSERT_TRUE(part);
+        MidHandleImage(part);
+        Ref<TImage> alone = LoadImage(sheet->Window(cell * 16, 0, 16, 16)->Copy(), IMAGE_FILTERED);
+        MidHandleImage(alone);
+        DrawImage(part, 80, 120);
+        DrawImage(alone, 240, 120);
+        Ref<TPixmap> a = GrabPixmap(0, 40, 160, 160), b = GrabPixmap(160, 40, 160, 160);
+        int differing = 0, lit = 0, bled = 0;
+        for (int y = 0; y < 160; ++y)
+            for (int x = 0; x < 160; ++x) {
+                uint32_t pa = a->ReadPixel(x, y);
+                differing += pa != b->ReadPixel(x, y);
+                RGB c = At(a, x, y);
+                lit += c.r < 10 && (cell == 1 ? c.g > 200 : c.b > 200);
+                bled += cell == 1 && c.g > 60 && c.r > 8;  // green touched by its red neighbour
+            }
+        EXPECT_EQ(differing, 0) << "cell " << cell;
+        EXPECT_EQ(bled, 0);
+        EXPECT_GT(lit, 2000) << "cell " << cell << " was drawn";
+    }
+    SetRotationAndScale(0, 1, 1);
+}
+
+// The view carries rectangles and images alike; WindowToView finds what was drawn there.
+TEST_P(GLDisplayTest, TheViewPlacesShapesAndImagesWhereWindowToViewSays) {
+    SetView(1000, 1000, 2, 90, 160, 120);
+    SetColor(255, 255, 0);
+    DrawRect(1000, 1000, 10, 5);  // 10 right becomes 20 down, 5 down becomes 10 left
+    SetColor(255, 255, 255);
+    EXPECT_TRUE(Near(Probe(155, 135), {255, 255, 0}));
+    EXPECT_TRUE(Near(Probe(165, 135), {100, 50, 200}));
+    EXPECT_TRUE(Near(Probe(155, 145), {100, 50, 200}));
+    float x = 0, y = 0;
+    WindowToView(60, 40, x, y);
+    Ref<TImage> image = LoadImage(Solid(2, 2, 0xFF00FFFF), 0);
+    MidHandleImage(image);
+    DrawImage(image, x, y);
+    ResetView();
+    EXPECT_TRUE(Near(Probe(59, 39), {0, 255, 255}));
+    EXPECT_TRUE(Near(Probe(60, 40), {0, 255, 255}));
+    EXPECT_TRUE(Near(Probe(62, 42), {100, 50, 200}));
+}
+
+// Render images, through framebuffer objects and through the back-buffer fallback.
+TEST_P(GLDisplayTest, RenderImagesAreDrawnIntoAndThenDrawnLikeAnyImage) {
+    for (bool fallback : {false, true}) {
+        SCOPED_TRACE(fallback ? "fallback" : "framebuffer objects");
+        GLZeph2DModule().framebuffers_off = fallback;
+        Cls();
+        SetColor(255, 255, 0);
+        DrawRect(0, kHeight - 4, 4, 4);  // under the fallback's corner: must come back
+        SetColor(255, 255, 255);
+        Ref<TImage> target = CreateRenderImage(64, 48, 0);
+        ASSERT_EQ(SetRenderImage(target), 1);
+        EXPECT_EQ(RenderImage(), target);
+        SetClsColor(255, 0, 0);
+        Cls();
+        SetColor(0, 255, 0);
+        DrawRect(10, 5, 20, 10);
+        EXPECT_TRUE(Near(At(GrabPixmap(10, 5, 1, 1), 0, 0), {0, 255, 0})) << "rows counted from the top";
+        EXPECT_TRUE(Near(At(GrabPixmap(9, 5, 1, 1), 0, 0), {255, 0, 0}));
+        EXPECT_EQ(SetRenderImage(nullptr), 1);
+        EXPECT_FALSE(RenderImage());
+        // The window's drawing state is back, and its pixels are untouched.
+        int r = 0, g = 0, b = 0;
+        GetClsColor(r, g, b);
+        EXPECT_EQ(r, 100);
+        EXPECT_TRUE(Near(Probe(1, kHeight - 2), {255, 255, 0}));
+        EXPECT_TRUE(Near(Probe(30, kHeight - 20), {100, 50, 200}));
+        // Read back into the pixmap, and drawn like any image.
+        EXPECT_EQ(LockImage(target, 0, 1, 0)->ReadPixel(12, 6), 0xFF00FF00u);
+        EXPECT_EQ(LockImage(target, 0, 1, 0)->ReadPixel(0, 47), 0xFFFF0000u);
+        DrawImage(target, 200, 100);
+        EXPECT_TRUE(Near(Probe(212, 106), {0, 255, 0}));
+        EXPECT_TRUE(Near(Probe(201, 146), {255, 0, 0}));
+        EXPECT_TRUE(Near(Probe(265, 120), {100, 50, 200}));
+    }
+    GLZeph2DModule().framebuffers_off = false;
+}
+
+TEST_P(GLDisplayTest, ARenderImageDrawnIntoItselfDrawsWhatItHeld) {
+    for (bool fallback : {false, true}) {
+        SCOPED_TRACE(fallback ? "fallback" : "framebuffer objects");
+        GLZeph2DModule().framebuffers_off = fallback;
+        Ref<TImage> target = CreateRenderImage(64, 32, 0);
+        ASSERT_EQ(SetRenderImage(target), 1);
+        SetClsColor(0, 0, 255);
+        Cls();
+        SetColor(255, 255, 255);
+        DrawRect(0, 0, 8, 8);
+        // Twice across: the second copy shows the first, as each call draws what was there.
+        DrawImage(target, 16, 0);
+        DrawImage(target, 32, 0);
+        EXPECT_THROW(LockImage(target, 0, 0, 1), TRuntimeException);
+        SetRenderImage(nullptr);
+        Ref<TPixmap> p = LockImage(target, 0, 1, 0);
+        EXPECT_EQ(p->ReadPixel(4, 4), 0xFFFFFFFFu);
+        EXPECT_EQ(p->ReadPixel(20, 4), 0xFFFFFFFFu);
+        EXPECT_EQ(p->ReadPixel(36, 4), 0xFFFFFFFFu);
+        EXPECT_EQ(p->ReadPixel(52, 4), 0xFFFFFFFFu);
+        EXPECT_EQ(p->ReadPixel(12, 4), 0xFF0000FFu);
+    }
+    GLZeph2DModule().framebuffers_off = false;
+}
+
+TEST_P(GLDisplayTest, RenderImagesKeepTheirPixelsAcrossCloseAndReopen) {
+    Ref<TImage> target = CreateRenderImage(16, 16, 0);
+    ASSERT_EQ(SetRenderImage(target), 1);
+    SetClsColor(0, 255, 255);
+    Cls();
+    // Still selected when the graphics close: read back then.
+    CloseOpenedGraphics();
+    EXPECT_FALSE(RenderImage());
+    ASSERT_TRUE(OpenGraphics(kWidth, kHeight, 0, 0, 0));
+    SetClsColor(0, 0, 0);
+    Cls();
+    DrawImage(target, 50, 50);
+    EXPECT_TRUE(Near(Probe(58, 58), {0, 255, 255}));
+    EXPECT_TRUE(Near(Probe(67, 58), {0, 0, 0}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, GLDisplayTest, ::testing::Values(Backend::Window, Backend::Offscreen),
                          [](const ::testing::TestParamInfo<Backend>& info) {
                              return info.param == Backend::Window ? "Window" : "Offscreen";

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "draw2d/gl/glfuncs.h"
+#include <corvex/runtime/object.h>
 #include <corvex/graphics/gl_context_driver.h>
 
 namespace corvex {
@@ -41,6 +43,13 @@ struct TGLZeph2DModule {
     float line_width = 1.0f;               // the last GLSetLineWidth; a change ends the run
     TGLRun run;                            // vertices not yet drawn
     bool color_pending = false;            // batching: colour bytes not yet handed to glColor4ubv
+    Ref<TObject> target;                   // the frame drawn into; Null: the current graphics
+    GLuint target_name = 0;                // its texture
+    int target_width = 0, target_height = 0;  // the image's size inside that texture
+    GLuint target_fbo = 0;                 // its framebuffer object; 0 in the fallback
+    GLint target_previous_fbo = 0;         // the framebuffer bound before (the offscreen driver's own)
+    std::vector<uint8_t> target_saved;     // fallback: the back-buffer pixels under the target
+    bool framebuffers_off = false;         // tests: take the fallback even where FBOs exist
 
     void Reset();  // back to the start-up values, keeping the function override
 };

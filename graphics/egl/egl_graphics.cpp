@@ -80,6 +80,7 @@ void TEGLGraphicsDriver::SetGraphics(const Ref<TGraphics>& graphics) {
 void TEGLGraphicsDriver::Flip(int32_t sync) { egl::FlipCurrent(sync); }
 
 void TEGLGraphicsDriver::SwapSharedContext() { egl::SwapShared(); }
+void* TEGLGraphicsDriver::GLProcAddress(const char* name) { return egl::ProcAddress(name); }
 
 Ref<TEGLGraphicsDriver> EGLGraphicsDriver() {
     static Ref<TEGLGraphicsDriver>* driver = new Ref<TEGLGraphicsDriver>(std::make_shared<TEGLGraphicsDriver>());

@@ -361,4 +361,6 @@ bool ReadFront(TEGLContextRecord* r, std::vector<uint8_t>& rgba) {
     return true;
 }
 
+void* ProcAddress(const char* name) { return reinterpret_cast<void*>(eglGetProcAddress(name)); }
+
 }  // namespace corvex::egl

@@ -45,6 +45,7 @@ void CloseContext(TEGLContextRecord* record);  // a record not in the list is ig
 void DropContext(TEGLContextRecord* record);   // CloseContext, except once the process is exiting
 void FlipCurrent(int32_t sync);
 void SwapShared();
+void* ProcAddress(const char* name);  // eglGetProcAddress
 // Reads the record's front buffer, bottom row first, tightly packed RGBA.
 bool ReadFront(TEGLContextRecord* record, std::vector<uint8_t>& rgba);
 

@@ -305,4 +305,8 @@ void SwapShared() {
 
 std::vector<TDisplayMode> EnumerateModes() { return ListDisplayModes(X(), 1024); }
 
+void* ProcAddress(const char* name) {
+    return reinterpret_cast<void*>(glXGetProcAddress(reinterpret_cast<const GLubyte*>(name)));
+}
+
 }  // namespace corvex::glx

@@ -43,6 +43,7 @@ void CloseContext(TGLContextRecord* record);   // a record not in the list is ig
 void DropContext(TGLContextRecord* record);    // CloseContext; once the display is closed, only forgets it
 void FlipCurrent(int32_t sync);
 void SwapShared();
+void* ProcAddress(const char* name);  // glXGetProcAddress
 std::vector<TDisplayMode> EnumerateModes();    // at most 1024, 16 bits per pixel or more
 
 bool IsListed(const TGLContextRecord* record);

@@ -48,7 +48,7 @@ mkdir -p "$work/pkg-config"
 export PKG_CONFIG_PATH="$prefix/lib/pkgconfig${PKG_CONFIG_PATH:+:$PKG_CONFIG_PATH}"
 # The run path finds shared Corvex libraries outside the system's library folders.
 # shellcheck disable=SC2046
-${CXX:-c++} -std=c++20 -O2 -Wall -Wextra -Werror -o "$work/pkg-config/corvex_consumer" "$here/main.cpp" \
+${CXX:-c++} -std=c++20 -O2 -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Werror -o "$work/pkg-config/corvex_consumer" "$here/main.cpp" \
     $(pkg-config --cflags --libs corvex) -Wl,-rpath,"$prefix/lib"
 bash "$xvfb" "$work/pkg-config/corvex_consumer" "$here/bands.png"
 

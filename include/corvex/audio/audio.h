@@ -8,6 +8,8 @@
 // Main thread only; drivers keep their own threads away from framework state.
 #pragma once
 
+#include <string_view>
+
 #include <cstdint>
 #include <vector>
 
@@ -89,17 +91,21 @@ std::vector<TString> AudioDriverNames();             // newest first
 // previous one down. False, with the current driver kept, when no driver has that name or it
 // does not start.
 bool SetAudioDriver(const TString& name);
+bool SetAudioDriver(std::string_view utf8_name);  // the same, from UTF-8
 // The current driver, chosen and started now if there is none; Null only with no drivers.
 Ref<TAudioDriver> AudioDriver();
 // Shuts the current driver down; the next use chooses again. Start-up arranges a call at exit.
 void ShutdownAudio();
 
 // --- Sounds -------------------------------------------------------------------------------------
-Ref<TSound> CreateSound(const Ref<TSample>& sample, int32_t flags);  // Null for a Null sample
-Ref<TSound> LoadSound(const TUrl& url, int32_t flags);  // LoadSample, then CreateSound; Null on failure
+Ref<TSound> CreateSound(const Ref<TSample>& sample, int32_t flags = 0);  // Null for a Null sample
+Ref<TSound> LoadSound(const TUrl& url, int32_t flags = 0);  // LoadSample, then CreateSound; Null on failure
 // Play or cue on channel (Null: a new one); the channel, or Null for a Null sound or no voice.
 Ref<TChannel> PlaySound(const Ref<TSound>& sound, const Ref<TChannel>& channel = nullptr);
 Ref<TChannel> CueSound(const Ref<TSound>& sound, const Ref<TChannel>& channel = nullptr);
+// Plays on a new channel at this volume (0..1), pan (-1 left .. 1 right) and rate (1 = as
+// recorded), all set before the first sample is heard; the channel, or Null as PlaySound.
+Ref<TChannel> PlaySound(const Ref<TSound>& sound, float volume, float pan = 0.0f, float rate = 1.0f);
 
 // --- Channels (a Null channel is ignored; its queries answer false) -----------------------------
 Ref<TChannel> AllocChannel();

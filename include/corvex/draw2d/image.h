@@ -21,11 +21,17 @@ public:
     std::vector<Ref<TPixmap>> pixmaps;       // per frame index; Null until set or locked
     std::vector<Ref<TImageFrame>> frames;    // per frame index; Null until made
     std::vector<int> seqs;                   // GraphicsSequence each frame was made for; 0 = none
+    Ref<TImage> _parent;                     // a sub-image's source image; Null for a plain image
+    int _part_x = 0, _part_y = 0;            // a sub-image's top-left corner in the source
+    int _revision = 0;                       // bumped whenever a pixmap may have changed
+    std::vector<int> _parent_revisions;      // the source's revision each frame was made from
+    bool _render = false;                    // made by CreateRenderImage: can be drawn into
+    Ref<TZeph2DGraphics> _render_state;      // the drawing state used while drawing into it
     uint32_t edits = 0;                      // bumped by every write Lock and SetPixmap: copies compare it
 
     const TDataType& DataType() const override;
     virtual Ref<TImageFrame> Frame(int index);                   // made on demand for this context
-    virtual Ref<TPixmap> Lock(int index, int read, int write);   // write drops the frame
+    virtual Ref<TPixmap> Lock(int index, int read, int write);   // write drops the frame (a sub-image: a view of the source)
     virtual void SetPixmap(int index, Ref<TPixmap> pixmap);      // colour-keyed when masked
 
     // frame_count empty frames; masked images key away the mask colour.
@@ -46,6 +52,24 @@ Ref<TImage> LoadImage(const TUrl& url_or_pixmap, int flags = -1);
 Ref<TImage> LoadAnimImage(const TUrl& url_or_pixmap, int cell_width, int cell_height, int first, int count,
                           int flags = -1);
 Ref<TImage> CreateImage(int width, int height, int frame_count = 1, int flags = -1);  // adds IMAGE_DYNAMIC
+
+// A sub-image: the rectangle (x, y, width, height) of every frame of image, drawn, turned and
+// scaled like any image. It shares the source's pixels (later changes show) and samples as an
+// image holding only those pixels would, so filtering never reaches the neighbouring ones.
+// The auto mid-handle applies; Null when the rectangle does not lie inside the image.
+Ref<TImage> CreateSubImage(const Ref<TImage>& image, int x, int y, int width, int height);
+
+// ---- Render images: images that can be drawn into
+// One frame of width x height, transparent black at first (IMAGE_MIPMAPPED is dropped). What is
+// drawn into it is read back into its pixmap when drawing leaves it, so it survives closing and
+// reopening graphics like any image.
+Ref<TImage> CreateRenderImage(int width, int height, int flags = -1);
+// Drawing goes into image, with a drawing state of its own (defaults at first, kept between
+// selections), until SetRenderImage(Null) selects the graphics again. 1 on success; 0 when the
+// driver cannot draw into it (nothing changes). Raises for an image not made by CreateRenderImage.
+// Drawing the selected image (or a sub-image of it) into itself draws what it held at that call.
+int32_t SetRenderImage(const Ref<TImage>& image);
+Ref<TImage> RenderImage();  // the image drawn into; Null while drawing goes to the graphics
 
 // ---- Properties and module switches
 int ImageWidth(const Ref<TImage>& image);

@@ -56,6 +56,13 @@ public:
     virtual Ref<TPixmap> GrabPixmap(int x, int y, int width, int height) = 0;  // window pixels, row 0 at the top
     // Draws whatever the driver still holds back; a driver that draws at once does nothing.
     virtual void FlushDrawing() {}
+    // Sends drawing into frame (one of this driver's, holding a width x height image) until
+    // EndRenderTarget; false, with nothing changed, when the driver cannot draw into it.
+    virtual bool BeginRenderTarget(const Ref<TImageFrame>& /*frame*/, int /*width*/, int /*height*/) {
+        return false;
+    }
+    // Drawing goes back to the current graphics; returns the target's pixels, row 0 at the top.
+    virtual Ref<TPixmap> EndRenderTarget() { return nullptr; }
 };
 
 // The drawing state of one graphics context.
@@ -73,6 +80,20 @@ public:
     float handle_x = 0.0f, handle_y = 0.0f;  // the NEGATED handle
     Ref<TImageFont> image_font;  // SetImageFont; starts as the built-in font
     int blend_mode = BLEND_MASK;  // SetBlend
+    float view_x = 0.0f, view_y = 0.0f;  // SetView: the view point shown at the anchor
+    float view_zoom = 1.0f, view_rot = 0.0f;  // SetView: magnification, degrees clockwise
+    float view_anchor_x = 0.0f, view_anchor_y = 0.0f;  // SetView: window point of the view point
+    // The view as window = (a b; c d) p + (tx, ty); _view_on is false while it is the identity.
+    float _view_a = 1.0f, _view_b = 0.0f, _view_c = 0.0f, _view_d = 1.0f, _view_tx = 0.0f, _view_ty = 0.0f;
+    bool _view_on = false;
+    // Pushed drawing settings (PushDrawState); the whole record but the context and driver.
+    struct TSaved {
+        int color[3], clscolor[3], blend, viewport[4];
+        float alpha, line_width, rot, scale_x, scale_y, origin_x, origin_y, handle_x, handle_y;
+        float view[6];
+        Ref<TImageFont> font;
+    };
+    std::vector<TSaved> _saved;
     Ref<TGraphics> _graphics;  // the context this state draws into
     Ref<TZeph2DDriver> _driver;  // the driver that draws
     int _setup = 0;  // 1 once the first MakeCurrent has cleared both buffers
@@ -120,7 +141,24 @@ float GetRotation();
 void SetScale(float scale_x, float scale_y);
 void GetScale(float& scale_x, float& scale_y);
 void SetRotationAndScale(float degrees, float scale_x, float scale_y);
-void UpdateTransform();  // matrix from rotation and scale, sent to the driver
+void UpdateTransform();  // matrix from rotation and scale (after the view), sent to the driver
+
+// ---- View: a camera over everything drawn after it (TileImage, Plot's size, DrawPixmap,
+// GrabPixmap, Cls and the viewport stay in window pixels). The view point (x, y) lands on the
+// window point (anchor_x, anchor_y), about which the picture is zoomed and turned clockwise.
+void SetView(float x, float y, float zoom = 1.0f, float rotation = 0.0f, float anchor_x = 0.0f,
+             float anchor_y = 0.0f);
+void ResetView();  // back to window pixels
+void GetView(float& x, float& y, float& zoom, float& rotation, float& anchor_x, float& anchor_y);
+// The drawing position (as passed to DrawRect, DrawImage, ...) that lands on a window point,
+// the origin and view undone: for the mouse. A zoom of 0 maps everything to the view point.
+void WindowToView(float window_x, float window_y, float& x, float& y);
+void ViewToWindow(float x, float y, float& window_x, float& window_y);  // the other way
+
+// ---- Saving settings: colour, alpha, blend, line width, clear colour, rotation, scale,
+// viewport, origin, handle, font and view, per graphics context.
+void PushDrawState();  // raises TRuntimeException past 1024 unpopped pushes
+int32_t PopDrawState();  // restores the last push: 1; with nothing pushed, changes nothing: 0
 
 // ---- Primitives
 void Cls();

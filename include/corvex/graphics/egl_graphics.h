@@ -48,6 +48,7 @@ public:
     void SetGraphics(const Ref<TGraphics>& graphics) override;  // makes its context current
     void Flip(int32_t sync) override;         // back to front; non-zero sync waits for the simulated blank
     void SwapSharedContext() override;        // shared context current, or back to the current graphics
+    void* GLProcAddress(const char* name) override;  // through eglGetProcAddress
 };
 
 Ref<TEGLGraphicsDriver> EGLGraphicsDriver();  // the one instance

@@ -15,6 +15,9 @@ public:
     // Makes the shared texture context current when it is not; when it is, makes the current
     // graphics' context current again (or none).
     virtual void SwapSharedContext() = 0;
+    // The address of an OpenGL entry point of the current context's implementation; nullptr when
+    // the driver cannot look one up.
+    virtual void* GLProcAddress(const char* /*name*/) { return nullptr; }
 };
 
 // The back end drawing over these drivers may hold drawing not yet handed to OpenGL; it registers

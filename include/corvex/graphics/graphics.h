@@ -90,6 +90,8 @@ int32_t GraphicsSequence();             // changes whenever graphics are opened 
 // own rate (paced in software when the display does not keep it).
 void Flip(int32_t sync);
 int32_t FlipHookId();                   // hook chain run at the start of every Flip, with Null
+double SecondsSinceFlip();              // on the CurrentSeconds clock since the last Flip returned; 0 before one
+double FlipIntervalSeconds();           // between the last two Flips returning (the frame time); 0 before two
 
 // --- Start-up ---------------------------------------------------------------------------------
 void StartGraphicsModule();             // module "graphics"; starts the system modules first

@@ -31,10 +31,12 @@ public:
 class TStreamReadException : public TStreamException {  // "Error reading from stream"
 public:
     TStreamReadException();
+    explicit TStreamReadException(const TString& url);  // "Error reading from stream \"<url>\""
 };
 class TStreamWriteException : public TStreamException {  // "Error writing to stream"
 public:
     TStreamWriteException();
+    explicit TStreamWriteException(const TString& url);  // "Error writing to stream \"<url>\""
 };
 
 // ---- TIO: the defaults a stream type gets for what it does not override ---------------------
@@ -280,8 +282,10 @@ double ReadDouble(const Ref<TStream>& stream);
 int32_t WriteDouble(const Ref<TStream>& stream, double d);
 TString ReadLine(const Ref<TStream>& stream);
 int32_t WriteLine(const Ref<TStream>& stream, const TString& s);
+int32_t WriteLine(const Ref<TStream>& stream, std::string_view utf8);  // the same, from UTF-8
 TString ReadString(const Ref<TStream>& stream, int32_t count);
 int32_t WriteString(const Ref<TStream>& stream, const TString& s);
+int32_t WriteString(const Ref<TStream>& stream, std::string_view utf8);  // the same, from UTF-8
 
 // ---- Whole-URL conveniences (open, transfer, close; a URL that will not open raises) ----------
 
@@ -289,6 +293,13 @@ std::vector<uint8_t> LoadByteArray(const TUrl& url);  // TStreamReadException
 TString LoadString(const TUrl& url);                  // bytes as character codes
 void SaveByteArray(const std::vector<uint8_t>& bytes, const TUrl& url);  // TStreamWriteException
 void SaveString(const TString& s, const TUrl& url);   // low byte of each character
+
+// ---- Why a load failed
+// Why the last LoadPixmap, LoadImage, LoadSample or LoadSound gave Null: the URL, then "no such
+// file", "cannot be opened", "no loader recognised the data" or the decoder's own reason. Empty
+// after a load that succeeded.
+TString LastLoadError();
+void SaveString(std::string_view utf8, const TUrl& url);  // the same, from UTF-8
 
 // Copies until from.Eof() (or a Read of nothing where no end is known); closes nothing.
 void CopyStream(const Ref<TStream>& from, const Ref<TStream>& to, int32_t chunkSize = 4096);

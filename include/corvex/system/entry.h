@@ -4,6 +4,8 @@
 //     int main(int argc, char** argv) { return corvex::RunApplication(argc, argv, [] { ... }); }
 #pragma once
 
+#include <string_view>
+
 #include <functional>
 #include <vector>
 
@@ -28,6 +30,7 @@ TString LaunchDir();                      // the current directory when the proc
 const std::vector<TString>& ApplicationArgs();  // as received; the first is the program as invoked
 TString ApplicationTitle();               // "Corvex Application" unless changed
 void SetApplicationTitle(const TString& title);
+void SetApplicationTitle(std::string_view utf8_title);  // the same, from UTF-8
 
 // --- Pieces of RunApplication, for programs that need them alone -------------------------------
 // SIGILL, SIGSEGV, SIGABRT, SIGTERM print "signal!:<n>" on standard output, then "Received Signal"
@@ -36,5 +39,6 @@ void SetApplicationTitle(const TString& title);
 void InstallSignalHandlers();
 void InitProcessInfo(int argc, char** argv);  // paths, title, arguments; no directory change
 TString DirectoryOf(const TString& path);     // "/a/b/c" -> "/a/b", "/c" -> "/", "c" -> ""
+TString DirectoryOf(std::string_view utf8_path);  // the same, from UTF-8
 
 }  // namespace corvex

@@ -55,7 +55,7 @@ constexpr int32_t MODIFIER_SYSTEM = 8;  // the Windows / Super key
 // A string as an object, for TEvent::extra (the only payload ToString shows).
 class TStringObject : public TObject {
 public:
-    explicit TStringObject(TString text = {}) : text(std::move(text)) {}  // holding text
+    explicit TStringObject(TString value = {}) : text(std::move(value)) {}  // holding value
     TString text;  // the string
 };
 

@@ -22,6 +22,7 @@ int32_t KeyHits(int32_t key);      // "KeyDown"s since the last call for key; re
 int32_t IsKeyDown(int32_t key);    // 1 while held
 int32_t NextChar();                // next character typed, 0 when none
 void ClearKeys();                  // key states, hits and the character queue
+void FlushKeys();                  // hits and the character queue only: held keys stay held
 
 // --- Mouse --------------------------------------------------------------------------------------
 int32_t MouseHits(int32_t button); // "MouseDown"s since the last call for button; resets to 0

@@ -12,6 +12,8 @@
 // - Both run only through PollSystemEvents / WaitSystemEvents, which keep them from re-entering.
 #pragma once
 
+#include <string_view>
+
 #include <cstdint>
 
 #include <corvex/runtime/object.h>
@@ -69,6 +71,14 @@ int32_t Proceed(const TString& text, int32_t serious = 0);
 TString RequestFile(const TString& title, const TString& filter = {}, int32_t save = 0, const TString& path = {});
 TString RequestDir(const TString& title, const TString& path = {});
 int32_t OpenURL(const TString& url);
+// The same calls taking UTF-8 text.
+void Notify(std::string_view utf8_text, int32_t serious = 0);
+int32_t Confirm(std::string_view utf8_text, int32_t serious = 0);
+int32_t Proceed(std::string_view utf8_text, int32_t serious = 0);
+TString RequestFile(std::string_view utf8_title, std::string_view utf8_filter = {}, int32_t save = 0,
+                    std::string_view utf8_path = {});
+TString RequestDir(std::string_view utf8_title, std::string_view utf8_path = {});
+int32_t OpenURL(std::string_view utf8_url);
 
 // --- Start-up ---------------------------------------------------------------------------------
 void StartSystemModule();        // starts modules "hook", "event", "system", "polledinput", "timer" in that order

@@ -46,7 +46,12 @@ public:
                   float origin_y) override;
     void DrawPixmap(const Ref<TPixmap>& pixmap, int x, int y) override;   // unscaled, solid blending
     Ref<TPixmap> GrabPixmap(int x, int y, int width, int height) override;  // row 0 at the top
-    void FlushDrawing() override;  // draws the pending run of vertices (one glDrawArrays)
+    void FlushDrawing() override;
+    // A framebuffer object on the frame's texture where the GL has them (core, ARB or EXT);
+    // otherwise the back buffer's bottom-left corner, saved first, then copied into the
+    // texture with glCopyTexSubImage2D and restored (the window must be at least as large).
+    bool BeginRenderTarget(const Ref<TImageFrame>& frame, int width, int height) override;
+    Ref<TPixmap> EndRenderTarget() override;  // draws the pending run of vertices (one glDrawArrays)
 };
 
 Ref<TGLZeph2DDriver> GLZeph2DDriver();  // the one instance, made on first call
