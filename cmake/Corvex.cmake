@@ -66,7 +66,9 @@ endfunction()
 
 # corvex_add_test(NAME SOURCES ... [DEPS ...] [DISPLAY])
 # A GoogleTest binary. Plain tests are registered case by case; DISPLAY tests run
-# as one CTest entry under a private Xvfb started by scripts/with-xvfb.sh.
+# as one CTest entry under a private Xvfb started by scripts/with-xvfb.sh. In a cross build
+# (Windows programs under Wine) the whole suite runs in one Xvfb (scripts/test-windows.sh), so
+# DISPLAY tests are registered case by case like the others, and run serially.
 function(corvex_add_test name)
     if(NOT CORVEX_BUILD_TESTS)
         return()
@@ -78,11 +80,15 @@ function(corvex_add_test name)
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 300)
     endif()
-    if(ARG_DISPLAY)
+    if(ARG_DISPLAY AND NOT CMAKE_CROSSCOMPILING)
         add_test(NAME ${name}
                  COMMAND ${PROJECT_SOURCE_DIR}/scripts/with-xvfb.sh $<TARGET_FILE:${name}>
                  WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
         set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS display)
+    elseif(ARG_DISPLAY)
+        # One at a time: the pointer and the active window are the whole display's.
+        gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+                             PROPERTIES TIMEOUT ${ARG_TIMEOUT} RUN_SERIAL TRUE LABELS display DISCOVERY_TIMEOUT 60)
     else()
         gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
                              PROPERTIES TIMEOUT ${ARG_TIMEOUT} DISCOVERY_TIMEOUT 60)

@@ -94,6 +94,8 @@ protected:
         PollSystemEvents();
     }
     void SetUp() override {
+        // The pointer parked far from our windows: only the messages a test sends reach them.
+        SetCursorPos(1270, 1014);
         PollSystemEvents();
         Win32InputModule().Reset();
         StartPolledInput(nullptr);
