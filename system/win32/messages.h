@@ -16,9 +16,6 @@
 
 namespace corvex::win32 {
 
-// Thread message that carries a call posted to the main thread.
-constexpr UINT WM_CORVEX_POSTED_CALL = 0x7001;
-
 // --- Translation (main thread) ------------------------------------------------------------------
 // Translates one message of our window and emits the event it makes, if any. The window
 // procedure calls it first, before its own handling.

@@ -4,26 +4,10 @@
 #include <corvex/system/mainthread.h>
 #include "system/win32/messages.h"
 #include "system/win32/requesters.h"
+#include "system/message_pump_win32.h"
 
 namespace corvex::win32 {
 namespace {
-
-// Runs the posted calls whenever the thread message that announces them is taken off the queue,
-// by our pump or by a modal loop (a message box, a window being dragged), which would otherwise
-// drop it unseen.
-LRESULT CALLBACK PostedCallHook(int code, WPARAM wParam, LPARAM lParam) {
-    auto* message = reinterpret_cast<MSG*>(lParam);
-    if (code >= 0 && wParam == PM_REMOVE && message->hwnd == nullptr &&
-        message->message == WM_CORVEX_POSTED_CALL) {
-        try {
-            RunPostedCalls();
-        } catch (...) {
-            DeferWindowProcError(std::current_exception());
-        }
-        message->message = WM_NULL;  // done: nobody else runs it again
-    }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-}
 
 // Style bits of a control that takes part in its dialog's keyboard navigation.
 constexpr LONG DIALOG_CONTROL = WS_CHILD | WS_TABSTOP;
@@ -42,36 +26,28 @@ bool TakenByDialog(const MSG& message) {
 
 }  // namespace
 
-TWin32SystemDriver::TWin32SystemDriver() {
-    static HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, PostedCallHook, nullptr, GetCurrentThreadId());
-    (void)hook;  // lives as long as the thread
-    ReadHeldModifiers();
-}
+TWin32SystemDriver::TWin32SystemDriver() { ReadHeldModifiers(); }
 
 void TWin32SystemDriver::Poll() {
-    // Calls posted since the last look, also when their thread message is still on its way.
-    if (PostedCallsPending()) RunPostedCalls();
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        RaiseDeferredWindowProcError();  // a posted call's error, raised by the hook
         if (message.message == WM_QUIT) {
             PostQuitMessage(static_cast<int>(message.wParam));  // for whoever runs the program's loop
             break;
         }
-        if (message.message == WM_NULL && message.hwnd == nullptr) continue;
+        if (message.hwnd == nullptr) continue;  // thread messages: posted calls ran in the queue's hook
         if (!TakenByDialog(message)) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
         RaiseDeferredWindowProcError();
     }
+    // Calls posted before their thread message could be sent (or whose message a loop dropped).
+    if (PostedCallsPending()) RunPostedCalls();
 }
 
 void TWin32SystemDriver::Wait() {
-    if (!PostedCallsPending()) {
-        // MWMO_INPUTAVAILABLE: input already queued but not yet seen also ends the wait.
-        MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    }
+    WaitMainThreadMessages();
     Poll();
 }
 

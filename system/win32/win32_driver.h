@@ -9,9 +9,11 @@ namespace corvex::win32 {
 
 class TWin32SystemDriver : public TSystemDriver {
 public:
-    TWin32SystemDriver();    // hooks the main thread's queue so posted calls run in modal loops too
-    void Poll() override;    // every queued message: posted calls run, window messages dispatched
-    void Wait() override;    // MsgWaitForMultipleObjectsEx until input or a message, then Poll()
+    TWin32SystemDriver();    // takes the held modifier keys from the keyboard
+    // Every queued message: window messages dispatched (dialog controls through their dialog),
+    // posted calls run by the main thread's queue hook; an error a window procedure kept is raised.
+    void Poll() override;
+    void Wait() override;    // until input, a message or a posted call is waiting, then Poll()
     void MoveMouse(int32_t x, int32_t y) override;
     void SetMouseVisible(int32_t visible) override;
     void Notify(const TString& text, int32_t serious) override;

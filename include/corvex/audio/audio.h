@@ -98,7 +98,7 @@ bool ChannelPaused(const Ref<TChannel>& channel);
 
 // --- The drivers start-up registers -------------------------------------------------------------
 Ref<TAudioDriver> CreateSilentAudioDriver();  // accepts every call, plays nothing
-Ref<TAudioDriver> CreateOpenALAudioDriver();  // OpenAL Soft on its default device
+Ref<TAudioDriver> CreateOpenALAudioDriver();  // OpenAL Soft on its default device (Null on Windows: no OpenAL there)
 
 // --- Start-up ----------------------------------------------------------------------------------
 // Starts the runtime and stream modules, then registers the WAV and Ogg Vorbis loaders and the
