@@ -20,6 +20,9 @@ void RegisterStandard(TAudioModule& module) {
     module.loaders.Push(std::make_shared<TSampleLoaderOGG>());
     module.drivers.Push(CreateSilentAudioDriver());
     module.drivers.Push(CreateOpenALAudioDriver());
+#ifdef _WIN32
+    module.drivers.Push(CreateMixerAudioDriver());  // the wave-out device, tried first
+#endif
 }
 }  // namespace
 
