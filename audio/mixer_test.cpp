@@ -147,6 +147,11 @@ TEST_F(MixerTest, RateChangesPitchAndLengthWithoutDrift) {
     }
     SetChannelRate(ch, 0);  // refused: the rate stays
     EXPECT_NEAR(ZeroCrossingHz(Render(0.2), 0, 0, 8820), 660, 1);
+    // One cycle of 100 Hz looped at rate 1.37: each pass ends between output frames, and the
+    // part of a step beyond the end carries into the next pass, so the pitch stays exact.
+    PlaySound(CreateSound(SineSample(SF_MONO16, 44100, 0.01, 100, 100, 0.5), SOUND_LOOP), ch);
+    SetChannelRate(ch, 1.37f);
+    EXPECT_NEAR(ZeroCrossingHz(Render(2), 0, 0, 88200), 137, 0.02);
 
     // 20 s of 48 kHz sound at rate 1.25 on the 44.1 kHz device: it ends at the exact frame a
     // drifting position would miss (a float position would be off by hundreds of frames).
