@@ -13,17 +13,7 @@ namespace corvex {
 
 // --- Headless driver ----------------------------------------------------------------------------
 
-void THeadlessSystemDriver::Poll() {
-    if (PostedCallsPending()) RunPostedCalls();
-}
-
-void THeadlessSystemDriver::Wait() {
-    // Consume old wake-ups before testing, so a post landing after the test still wakes us.
-    ClearMainThreadWake();
-    if (!PostedCallsPending()) WaitMainThreadWake();
-    Poll();
-}
-
+// Poll and Wait are platform code: headless_posix.cpp, headless_win32.cpp.
 void THeadlessSystemDriver::MoveMouse(int32_t, int32_t) {}
 void THeadlessSystemDriver::SetMouseVisible(int32_t visible) { mouseVisible = visible; }
 void THeadlessSystemDriver::Notify(const TString& text, int32_t serious) { TerminalNotify(text, serious); }
@@ -61,6 +51,7 @@ void StartSystemDriverModule() {
     StartEventModule();
     if (BeginModuleStart("system")) {
         SystemModule();
+        StartPlatformTiming();
         // Timer threads must not outlive the program's own exit steps.
         AddExitHandler(StopAllSystemTimers);
     }

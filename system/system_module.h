@@ -18,4 +18,8 @@ struct TSystemModule {
 };
 TSystemModule& SystemModule();
 
+// Raises the system's timer resolution for the whole run where that is needed (1 ms on Windows,
+// restored by an exit handler); nothing on Linux. Called once, at system start-up.
+void StartPlatformTiming();
+
 }  // namespace corvex

@@ -5,7 +5,16 @@
 // layer only through GLFunctions(), which its module state can point at such a recorder.
 #pragma once
 
+#ifdef _WIN32
+#include <windows.h>  // Windows' gl.h needs WINGDIAPI and APIENTRY from it
+#endif
 #include <GL/gl.h>
+
+// Windows' gl.h stops at OpenGL 1.1; the one later constant the back end uses is a plain number,
+// and every function it calls is 1.1, exported by opengl32 itself.
+#ifndef GL_CLAMP_TO_EDGE
+#define GL_CLAMP_TO_EDGE 0x812F
+#endif
 
 namespace corvex {
 

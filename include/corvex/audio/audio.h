@@ -99,7 +99,7 @@ bool ChannelPaused(const Ref<TChannel>& channel);
 
 // --- The drivers start-up registers -------------------------------------------------------------
 Ref<TAudioDriver> CreateSilentAudioDriver();  // accepts every call, plays nothing
-Ref<TAudioDriver> CreateOpenALAudioDriver();  // OpenAL Soft on its default device
+Ref<TAudioDriver> CreateOpenALAudioDriver();  // OpenAL Soft on its default device (Null on Windows: no OpenAL there)
 // "Mixer": the framework's own mixer (16-bit stereo at 44100 Hz, 256 channels, then Null) on
 // the Windows wave-out device; Startup returns false elsewhere and when no device opens.
 Ref<TAudioDriver> CreateMixerAudioDriver();
