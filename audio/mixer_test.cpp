@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <thread>
 
@@ -393,3 +394,28 @@ TEST_F(MixerTest, DeviceThreadRendersWhileChannelsChange) {
     for (Ref<TChannel> ch; (ch = AllocChannel());) all.push_back(ch);
     EXPECT_EQ(all.size(), 64u);
 }
+
+#ifdef _WIN32
+// The standard chain on Windows: the mixer on wave-out when a device opens (its buffers are
+// consumed, so a sound ends), otherwise the silent driver.
+TEST(MixerWaveOut, ChosenFirstAndPlaysThroughTheDevice) {
+    StartAudioModule();
+    AudioModule().Reset();
+    ASSERT_TRUE(AudioDriver());
+    const TString name = AudioDriver()->Name();
+    if (name != u"Mixer") {
+        EXPECT_EQ(name, u"Silent");
+        EXPECT_FALSE(SetAudioDriver(u"Mixer"));  // fails at once without a device
+        GTEST_SKIP() << "no wave-out device opened: the silent driver serves";
+    }
+    Ref<TChannel> ch = PlaySound(CreateSound(SineSample(SF_MONO16, 44100, 0.3, 440, 440, 0.5), 0));
+    ASSERT_TRUE(ChannelPlaying(ch));
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (ChannelPlaying(ch) && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_FALSE(ChannelPlaying(ch));
+    Ref<TChannel> loop = PlaySound(CreateSound(SineSample(SF_MONO16, 44100, 0.1, 440, 440, 0.5), SOUND_LOOP));
+    ShutdownAudio();  // closes the device with a voice sounding
+    EXPECT_FALSE(ChannelPlaying(loop));
+}
+#endif
