@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+#include "audio/audio_util.h"
 
 namespace corvex::mixer {
 
@@ -27,7 +30,7 @@ std::shared_ptr<const TMixData> TMixData::From(const TSample& sample) {
             break;
         default:
             data->pcmFloat.resize(values);
-            std::copy_n(reinterpret_cast<const float*>(p), values, data->pcmFloat.data());
+            std::memcpy(data->pcmFloat.data(), p, values * sizeof(float));
             // A NaN or infinity would poison the whole mix: silence it.
             for (float& v : data->pcmFloat)
                 if (!std::isfinite(v)) v = 0;
@@ -188,21 +191,21 @@ void TMixer::SetPaused(int32_t voice, bool paused) {
 void TMixer::SetVolume(int32_t voice, float volume) {
     std::lock_guard<std::mutex> guard(_lock);
     TVoice& v = _voices[size_t(voice)];
-    v.volume = volume;
+    v.volume = detail::ClampSetting(volume, 0, 1, v.volume);
     Update(v);
 }
 
 void TMixer::SetPan(int32_t voice, float pan) {
     std::lock_guard<std::mutex> guard(_lock);
     TVoice& v = _voices[size_t(voice)];
-    v.pan = pan;
+    v.pan = detail::ClampSetting(pan, -1, 1, v.pan);
     Update(v);
 }
 
 void TMixer::SetRate(int32_t voice, float rate) {
     std::lock_guard<std::mutex> guard(_lock);
     TVoice& v = _voices[size_t(voice)];
-    v.rate = rate;
+    v.rate = detail::ClampRate(rate, v.rate);
     Update(v);
 }
 
@@ -215,19 +218,6 @@ bool TMixer::Playing(int32_t voice) {
 bool TMixer::Paused(int32_t voice) {
     std::lock_guard<std::mutex> guard(_lock);
     return _voices[size_t(voice)].state == TState::Paused;
-}
-
-float TMixer::Volume(int32_t voice) {
-    std::lock_guard<std::mutex> guard(_lock);
-    return _voices[size_t(voice)].volume;
-}
-float TMixer::Pan(int32_t voice) {
-    std::lock_guard<std::mutex> guard(_lock);
-    return _voices[size_t(voice)].pan;
-}
-float TMixer::Rate(int32_t voice) {
-    std::lock_guard<std::mutex> guard(_lock);
-    return _voices[size_t(voice)].rate;
 }
 
 void TMixer::Collect() {

@@ -60,14 +60,12 @@ public:
     void Start(int32_t voice, std::shared_ptr<const TMixData> data, bool loop, bool cued);
     void Stop(int32_t voice);
     void SetPaused(int32_t voice, bool paused);
+    // Settings are clamped as the channel contract says; NaN (and a rate of 0 or below) is ignored.
     void SetVolume(int32_t voice, float volume);
     void SetPan(int32_t voice, float pan);
     void SetRate(int32_t voice, float rate);
     bool Playing(int32_t voice);  // started and not ended; paused and cued count
     bool Paused(int32_t voice);   // paused, or cued and not yet resumed
-    float Volume(int32_t voice);
-    float Pan(int32_t voice);
-    float Rate(int32_t voice);
     // Drops the sample data of voices that ended (and frees voices nobody holds); cheap when
     // nothing ended since the last call.
     void Collect();

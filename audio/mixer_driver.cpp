@@ -3,7 +3,6 @@
 // weakly: after a shutdown they do nothing.
 #include <corvex/audio/audio.h>
 
-#include "audio/audio_util.h"
 #include "audio/mixer.h"
 
 namespace corvex {
@@ -32,13 +31,13 @@ public:
         if (auto m = Mixer()) m->SetPaused(_voice, paused);
     }
     void SetVolume(float volume) override {
-        if (auto m = Mixer()) m->SetVolume(_voice, detail::ClampSetting(volume, 0, 1, m->Volume(_voice)));
+        if (auto m = Mixer()) m->SetVolume(_voice, volume);
     }
     void SetPan(float pan) override {
-        if (auto m = Mixer()) m->SetPan(_voice, detail::ClampSetting(pan, -1, 1, m->Pan(_voice)));
+        if (auto m = Mixer()) m->SetPan(_voice, pan);
     }
     void SetRate(float rate) override {
-        if (auto m = Mixer()) m->SetRate(_voice, detail::ClampRate(rate, m->Rate(_voice)));
+        if (auto m = Mixer()) m->SetRate(_voice, rate);
     }
     bool Playing() override {
         auto m = Mixer();
