@@ -16,7 +16,7 @@ namespace corvex {
 namespace {
 void RegisterStandard(TAudioModule& module) {
     // Newest first when loading: Ogg Vorbis, WAV. When choosing a driver: the platform's
-    // (OpenAL on Linux), then silent.
+    // (OpenAL on Linux, the software mixer on Windows), then silent.
     module.loaders.Push(std::make_shared<TSampleLoaderWAV>());
     module.loaders.Push(std::make_shared<TSampleLoaderOGG>());
     module.drivers.Push(CreateSilentAudioDriver());
