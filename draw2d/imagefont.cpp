@@ -189,14 +189,22 @@ void TImageFont::Draw(const TString& text, float x, float y, float ix, float iy,
         TImageGlyph* glyph = _glyphs[size_t(index)].get();
         return glyph || !_src_font ? glyph : LoadGlyph(index).get();
     };
+    // The glyph index of each character that has one, looked up once per draw; reused between
+    // calls (main thread only, and nothing below draws text).
+    static std::vector<int> indices;
+    indices.clear();
+    const bool source = _src_font != nullptr;
+    for (size_t i = 0; i < text.size();) {
+        const int index = CharToGlyph(NextCode(text, i, source));
+        if (index >= 0) indices.push_back(index);
+    }
     // A complete font goes in whole the first time; a source font's string is placed before it is
     // drawn, so the atlas goes to the renderer at most once per string.
-    if (!_src_font && atlas.cells.empty()) {
+    if (!source && atlas.cells.empty()) {
         for (size_t i = 0; i < _glyphs.size(); ++i)
             if (_glyphs[i] && _glyphs[i]->_image) atlas.Place(i, *_glyphs[i]);
-    } else if (_src_font) {
-        for (size_t i = 0; i < text.size();) {
-            int index = CharToGlyph(NextCode(text, i, true));
+    } else if (source) {
+        for (int index : indices) {
             TImageGlyph* glyph = glyph_at(index);
             if (glyph && glyph->_image) atlas.Place(size_t(index), *glyph);
         }
@@ -204,11 +212,8 @@ void TImageFont::Draw(const TString& text, float x, float y, float ix, float iy,
     atlas.Update();
     TImageFrame* atlas_frame = atlas.image ? atlas.image->Frame(0).get() : nullptr;  // kept by the image
     constexpr int pad = TGlyphAtlas::kPad;
-    const bool source = _src_font != nullptr;
     int previous = -1;
-    for (size_t i = 0; i < text.size();) {
-        int index = CharToGlyph(NextCode(text, i, source));
-        if (index < 0) continue;
+    for (int index : indices) {
         TImageGlyph* glyph = glyph_at(index);
         if (!glyph) continue;
         if (source && previous >= 0) {

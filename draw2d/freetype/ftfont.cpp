@@ -9,6 +9,8 @@
 #include FT_SYNTHESIS_H
 
 #include <algorithm>
+#include <array>
+#include <memory>
 #include <cstring>
 #include <vector>
 
@@ -91,6 +93,7 @@ public:
                 }
             }
         }
+        if (FT_HAS_KERNING(_face)) _kerns = std::make_unique<std::array<TKern, 1 << kKernBits>>();
         _emboldened = (style & FONT_BOLD) && !(_face->style_flags & FT_STYLE_FLAG_BOLD);
         _slanted = (style & FONT_ITALIC) && !(_face->style_flags & FT_STYLE_FLAG_ITALIC);
         const FT_Size_Metrics& m = _face->size->metrics;
@@ -106,18 +109,34 @@ public:
     int Height() override { return _height; }
     int CountGlyphs() override { return static_cast<int>(_face->num_glyphs); }
 
+    // Text asks once per character, so answers are kept in pages of 256 codes made on first use.
     int CharToGlyph(int code) override {
         if (code < 0 || code > 0x10FFFF) return -1;
-        const FT_UInt index = FT_Get_Char_Index(_face, static_cast<FT_ULong>(code));
-        return index == 0 || index >= static_cast<FT_UInt>(_face->num_glyphs) ? -1 : static_cast<int>(index);
+        auto& page = _charPages[static_cast<size_t>(code >> 8)];
+        if (!page) {
+            page = std::make_unique<std::array<int32_t, 256>>();
+            page->fill(kUnknown);
+        }
+        int32_t& slot = (*page)[static_cast<size_t>(code & 255)];
+        if (slot == kUnknown) {
+            const FT_UInt index = FT_Get_Char_Index(_face, static_cast<FT_ULong>(code));
+            slot = index == 0 || index >= static_cast<FT_UInt>(_face->num_glyphs) ? -1 : static_cast<int32_t>(index);
+        }
+        return slot;
     }
 
+    // Asked for every pair of neighbours: answers are kept in a direct-mapped table.
     float Kerning(int left, int right) override {
-        if (!FT_HAS_KERNING(_face) || left < 0 || right < 0) return 0;
-        FT_Vector delta{};
-        if (FT_Get_Kerning(_face, static_cast<FT_UInt>(left), static_cast<FT_UInt>(right), FT_KERNING_DEFAULT, &delta) != 0)
-            return 0;
-        return static_cast<float>(std::clamp(Pixels26(delta.x), -4 * _size, 4 * _size));
+        if (!_kerns || left < 0 || right < 0) return 0;
+        const uint32_t key = (static_cast<uint32_t>(left) << 16) ^ static_cast<uint32_t>(right);
+        TKern& entry = (*_kerns)[(key * 2654435761u) >> (32 - kKernBits)];
+        if (entry.left != left || entry.right != right) {
+            FT_Vector delta{};
+            const bool ok = FT_Get_Kerning(_face, static_cast<FT_UInt>(left), static_cast<FT_UInt>(right),
+                                           FT_KERNING_DEFAULT, &delta) == 0;
+            entry = {left, right, ok ? std::clamp(Pixels26(delta.x), -4 * _size, 4 * _size) : 0};
+        }
+        return static_cast<float>(entry.value);
     }
 
     Ref<TGlyph> LoadGlyph(int index) override {
@@ -182,7 +201,15 @@ private:
         return FT_Set_Pixel_Sizes(_face, 0, static_cast<FT_UInt>(_size)) == 0;
     }
 
+    static constexpr int32_t kUnknown = -2;  // a code not looked up yet
+    static constexpr int kKernBits = 12;
+    struct TKern {
+        int left = -1, right = -1, value = 0;
+    };
+
     std::vector<uint8_t> _data;  // FreeType reads the face from here for the font's whole life
+    std::array<std::unique_ptr<std::array<int32_t, 256>>, 0x1100> _charPages;  // codes 0..0x10FFFF
+    std::unique_ptr<std::array<TKern, 1 << kKernBits>> _kerns;  // Null when the face has no kerning
     FT_Library _library = nullptr;
     FT_Face _face = nullptr;
     int _style = 0, _size = 0, _height = 0, _ascent = 0;
