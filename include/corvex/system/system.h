@@ -63,7 +63,7 @@ bool IsPumpingSystemEvents();   // true inside PollSystemEvents / WaitSystemEven
 // --- Pollers: other sources of events read with every drain (game controllers) ---------------
 // A poller runs after the driver on every PollSystemEvents and WaitSystemEvents, inside the pump;
 // it must be cheap when nothing is pending. Waiting is not woken by a poller's sources.
-using TSystemPoller = void (*)();
+using TSystemPoller = void (*)();  // a poller: reads its source, emits events for what arrived
 void AddSystemPoller(TSystemPoller poller);     // runs from the next drain on; once per function
 void RemoveSystemPoller(TSystemPoller poller);  // not added: nothing
 
