@@ -16,14 +16,20 @@ mkdir -p "$work/artifacts"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 failed=()
-for target in load_pixmap png jpeg bmp tga text wav ogg; do
+# Fonts are never kept in the tree: the font target starts from the faces fonts-dejavu-core installs.
+mkdir -p "$work/seeds/font"
+cp /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf /usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf \
+    "$work/seeds/font/" 2>/dev/null || true
+for target in load_pixmap png jpeg bmp tga text wav ogg font; do
     seeds="$work/seeds/$target"
     [ "$target" = load_pixmap ] && seeds="$work/seeds/all"
+    max_len=16384
+    [ "$target" = font ] && max_len=1048576
     corpus="$work/corpus-$target"
     mkdir -p "$corpus"
     echo "== fuzz_$target (${seconds}s)"
     if ! "$bin/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-            -max_len=16384 -print_final_stats=1 -artifact_prefix="$work/artifacts/$target-" \
+            -max_len=$max_len -print_final_stats=1 -artifact_prefix="$work/artifacts/$target-" \
             "$corpus" "$seeds" >"$work/$target.log" 2>&1; then
         failed+=("$target")
         tail -n 60 "$work/$target.log"

@@ -11,6 +11,8 @@ packages=(
     xvfb xauth xdotool x11-utils
     libegl-dev libegl-mesa0
     doxygen python3
+    libsdl2-dev
+    libfreetype-dev fonts-dejavu-core
 )
 missing=()
 for p in "${packages[@]}"; do

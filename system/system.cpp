@@ -1,5 +1,7 @@
 #include <corvex/system/system.h>
 
+#include <algorithm>
+
 #include <corvex/runtime/module.h>
 #include "system/dialogs.h"
 #include <corvex/system/entry.h>
@@ -39,6 +41,7 @@ void TSystemModule::Reset() {
     rawDriver = driver.get();
     pumping = false;
     retired.clear();
+    pollers.clear();
     DiscardPostedCalls();
 }
 
@@ -88,6 +91,11 @@ public:
 private:
     TSystemModule& _m;
 };
+
+// By index, so a poller may add or remove pollers while they run.
+void RunPollers(TSystemModule& m) {
+    for (size_t i = 0; i < m.pollers.size(); ++i) m.pollers[i]();
+}
 }  // namespace
 
 void PollSystemEvents() {
@@ -95,6 +103,7 @@ void PollSystemEvents() {
     if (m.pumping) return;
     TPumpScope scope(m);
     m.rawDriver->Poll();
+    if (!m.pollers.empty()) RunPollers(m);
 }
 
 void WaitSystemEvents() {
@@ -102,6 +111,18 @@ void WaitSystemEvents() {
     if (m.pumping) return;
     TPumpScope scope(m);
     m.rawDriver->Wait();
+    if (!m.pollers.empty()) RunPollers(m);
+}
+
+void AddSystemPoller(TSystemPoller poller) {
+    TSystemModule& m = SystemModule();
+    if (poller && std::find(m.pollers.begin(), m.pollers.end(), poller) == m.pollers.end()) m.pollers.push_back(poller);
+}
+
+void RemoveSystemPoller(TSystemPoller poller) {
+    TSystemModule& m = SystemModule();
+    const auto it = std::find(m.pollers.begin(), m.pollers.end(), poller);
+    if (it != m.pollers.end()) m.pollers.erase(it);
 }
 
 bool IsPumpingSystemEvents() { return SystemModule().pumping; }

@@ -1,4 +1,4 @@
-// The system module's state: the current driver and the pump's re-entrancy flag.
+// The system module's state: the current driver, the pollers and the pump's re-entrancy flag.
 // In-tree code only.
 #pragma once
 
@@ -14,6 +14,7 @@ struct TSystemModule {
     TSystemDriver* rawDriver;       // driver.get(), for the per-query fast path
     bool pumping = false;           // re-entrancy flag shared by Poll and Wait
     std::vector<Ref<TSystemDriver>> retired;  // drivers replaced while pumping, released after
+    std::vector<TSystemPoller> pollers;       // run after the driver on every drain
     void Reset();                   // for tests: headless driver, not pumping, posted calls dropped
 };
 TSystemModule& SystemModule();

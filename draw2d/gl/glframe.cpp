@@ -25,7 +25,6 @@ TGLImageFrame::~TGLImageFrame() {
 
 void TGLImageFrame::Release() {
     if (seq == 0) return;
-    int made_for = seq;
     seq = 0;
     // Images that outlive the program's exit steps would reach for contexts being torn down;
     // their textures go with the process.
@@ -33,9 +32,10 @@ void TGLImageFrame::Release() {
     // A texture of another driver's contexts is not ours to delete: the same name here may be
     // another image's texture. It goes with that driver's shared context.
     if (made_in != GLZeph2DContextDriver().get()) return;
+    // Every texture is made in the shared context, so it is deleted there, once: deleting the name
+    // again in the drawing context could hit another texture, or no context at all.
     GLuint n = name;
     WithSharedContext([n] { GLFunctions().DeleteTextures(1, &n); });
-    if (made_for == GraphicsSequence()) GLFunctions().DeleteTextures(1, &n);
     // The cached binding must not name a texture that no longer exists.
     if (GLZeph2DModule().bound_texture == n) GLZeph2DModule().bound_texture = 0;
 }

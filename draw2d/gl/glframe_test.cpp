@@ -7,6 +7,7 @@
 #include "draw2d/gl/glframe.h"
 #include "draw2d/gl/glrecorder.h"
 #include "draw2d/gl/glrender.h"
+#include "draw2d/gl/glzeph2d_module.h"
 #include <corvex/runtime/exception.h>
 
 namespace corvex {
@@ -134,6 +135,37 @@ TEST_F(GLFrameTest, MipmapLevelsHalveDownToOnePixel) {
     const auto& last = gl.uploads.back();
     const auto& before = gl.uploads[gl.uploads.size() - 2];
     for (int k = 0; k < 4; ++k) EXPECT_NEAR(last.rgba[k], (before.rgba[k] + before.rgba[4 + k]) / 2.0, 1.0);
+}
+
+// A context driver that only notes when the shared context is swapped in or out.
+class TSwapNotingDriver : public TGLContextDriver {
+public:
+    explicit TSwapNotingDriver(TGLRecorder& gl) : _gl(gl) {}
+    TGraphicsModes GraphicsModes() override { return {}; }
+    Ref<TGraphics> AttachGraphics(uintptr_t, int32_t) override { return nullptr; }
+    Ref<TGraphics> CreateGraphics(int32_t, int32_t, int32_t, int32_t, int32_t) override { return nullptr; }
+    void SetGraphics(const Ref<TGraphics>&) override {}
+    void Flip(int32_t) override {}
+    void SwapSharedContext() override { _gl.calls.push_back({"SwapSharedContext", {}}); }
+
+private:
+    TGLRecorder& _gl;
+};
+
+TEST_F(GLFrameTest, ReleaseDeletesTheTextureOnceInTheSharedContext) {
+    GLZeph2DModule().context_driver = std::make_shared<TSwapNotingDriver>(gl);
+    Ref<TGLImageFrame> f = TGLImageFrame::CreateFromPixmap(Numbered(4, 4), 0);
+    ASSERT_TRUE(f);
+    GLuint name = f->name;
+    gl.Clear();
+    f->Release();
+    std::vector<std::string> order;
+    for (const TGLCall& c : gl.calls) order.push_back(c.name);
+    EXPECT_EQ(order, (std::vector<std::string>{"SwapSharedContext", "DeleteTextures", "SwapSharedContext"}));
+    ASSERT_EQ(gl.Count("DeleteTextures"), 1u);
+    EXPECT_EQ(gl.Named("DeleteTextures")[0].args[1], name);
+    f->Release();
+    EXPECT_EQ(gl.Count("DeleteTextures"), 1u) << "a second Release does nothing";
 }
 
 TEST_F(GLFrameTest, EmptyPixmapsMakeNoFrame) {

@@ -255,9 +255,12 @@ void GLDrawRect(float x0, float y0, float x1, float y1, float tx, float ty) {
 }
 
 int OvalSegments(float rx, float ry) {
-    int segments = int(std::fabs(rx) + std::fabs(ry));
-    if (segments < 12) segments = 12;
-    return segments & ~3;
+    // In double and bounded before the conversion: radii past int (or NaN) must not overflow it
+    // nor ask for a vertex array larger than any screen needs.
+    double sum = std::fabs(double(rx)) + std::fabs(double(ry));
+    if (!(sum >= 12)) return 12;
+    if (sum >= kMaxOvalSegments) return kMaxOvalSegments;
+    return int(sum) & ~3;
 }
 
 void GLDrawOval(float x0, float y0, float x1, float y1, float tx, float ty) {

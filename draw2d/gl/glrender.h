@@ -101,7 +101,8 @@ inline void GLTexVertex(float u, float v, float x, float y) {
 }
 
 // ---- Helpers shared with the texture code and tests
-int OvalSegments(float rx, float ry);   // |rx| + |ry|, at least 12, rounded down to a multiple of 4
+constexpr int kMaxOvalSegments = 8192;  // more than any oval on a screen needs
+int OvalSegments(float rx, float ry);   // |rx| + |ry|, 12 to kMaxOvalSegments, rounded down to a multiple of 4
 int Pow2Size(int n);                    // smallest power of two >= n (1 for n <= 1)
 
 }  // namespace corvex

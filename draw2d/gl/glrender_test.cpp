@@ -172,6 +172,25 @@ TEST_F(GLRenderTest, OvalSegmentsAreAMultipleOfFourAndAtLeastTwelve) {
     EXPECT_NEAR(v[6].first, 20, 1e-5);
 }
 
+// Radii past the range of int (or not numbers at all) still give a bounded polygon, batched or not.
+TEST_F(GLRenderTest, HugeOvalsAskForABoundedNumberOfSegments) {
+    for (float r : {3e9f, 1e30f, std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN()}) {
+        int n = OvalSegments(r, r);
+        EXPECT_GE(n, 12) << r;
+        EXPECT_LE(n, kMaxOvalSegments) << r;
+        EXPECT_EQ(n % 4, 0) << r;
+    }
+    EXPECT_EQ(OvalSegments(1e6f, 0), kMaxOvalSegments);
+    for (bool batching : {false, true}) {
+        GLSetBatching(batching);
+        gl.Clear();
+        gl.arrays.clear();
+        EXPECT_NO_THROW(GLDrawOval(-4e9f, -4e9f, 4e9f, 4e9f, 0, 0)) << batching;
+        size_t sent = gl.Vertices().size();
+        EXPECT_EQ(sent, size_t(kMaxOvalSegments)) << batching;
+    }
+}
+
 TEST_F(GLRenderTest, PolygonsMapHandleAndOriginAndRejectShortOrOddLists) {
     const float tri[] = {0, 0, 10, 0, 0, 10};
     GLDrawPoly(tri, 4, 0, 0, 0, 0);

@@ -47,17 +47,22 @@
 #include <corvex/graphics/graphics.h>
 
 #include <corvex/draw2d/draw2d.h>
+#include <corvex/draw2d/freetype.h>
 #include <corvex/draw2d/gl/gldriver.h>
+
+#include <corvex/joystick/joystick.h>
 
 namespace corvex {
 
 // Starts every module in dependency order (runtime, streams, pixmaps with their PNG, JPEG, BMP
 // and TGA loaders, the system modules, graphics, the drawing layer, the OpenGL window driver,
-// then audio with its WAV and Ogg Vorbis loaders and drivers) and makes the OpenGL 2D back end
-// the current graphics driver. Safe to call more than once. Link Corvex::corvex to use it.
+// then audio with its WAV and Ogg Vorbis loaders and drivers, game controllers and the
+// outline-font loader) and makes the OpenGL 2D back end the current graphics driver. Safe to call more than once. Link Corvex::corvex to use it.
 inline void StartCorvex() {
     StartGLZeph2DModule();
     StartAudioModule();
+    StartJoystickModule();
+    StartFreeTypeFontModule();
 }
 
 }  // namespace corvex
