@@ -1,4 +1,5 @@
-// Start-up of the net module: its stream factories.
+// Start-up of the net module: its stream factories ("tcp", "http" and "https").
+#include <corvex/net/http.h>
 #include <corvex/net/socket.h>
 #include <corvex/runtime/module.h>
 
@@ -11,6 +12,7 @@ void StartNetModule() {
     if (!BeginModuleStart("net")) return;
     netos::Startup();
     RegisterStreamFactory(std::make_shared<TSocketStreamFactory>());
+    RegisterStreamFactory(std::make_shared<THttpStreamFactory>());
 }
 
 }  // namespace corvex

@@ -22,6 +22,7 @@
 #include <corvex/audio/sample.h>
 #include <corvex/audio/wav.h>
 
+#include <corvex/net/http.h>
 #include <corvex/net/socket.h>
 
 #include <corvex/pixmap/bmp.h>
@@ -55,8 +56,8 @@ namespace corvex {
 
 // Starts every module in dependency order (runtime, streams, pixmaps with their PNG, JPEG, BMP
 // and TGA loaders, the system modules, graphics, the drawing layer, the OpenGL window driver,
-// then audio with its WAV and Ogg Vorbis loaders and drivers, then networking with its "tcp"
-// protocol) and makes the OpenGL 2D back end
+// then audio with its WAV and Ogg Vorbis loaders and drivers, then networking with its "tcp",
+// "http" and "https" protocols) and makes the OpenGL 2D back end
 // the current graphics driver. Safe to call more than once. Link Corvex::corvex to use it.
 inline void StartCorvex() {
     StartGLZeph2DModule();

@@ -126,6 +126,6 @@ bool SplitHostPort(std::string_view text, std::string& host, int32_t& port);
 // ---- Errors and start-up -----------------------------------------------------------------------
 
 TString NetError();  // why the last failed network call of this thread failed; "" if none
-void StartNetModule();  // starts the stream module, then registers the net protocols ("tcp") once
+void StartNetModule();  // starts the stream module, then registers "tcp", "http" and "https" once
 
 }  // namespace corvex
