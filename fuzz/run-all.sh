@@ -13,10 +13,17 @@ mkdir -p "$work/artifacts"
 "$bin/fuzz_seeds" "$work/seeds" || { echo "fuzz: seed generation failed" >&2; exit 1; }
 "$bin/fuzz_audio_seeds" "$work/seeds" || { echo "fuzz: audio seed generation failed" >&2; exit 1; }
 
+# Replication packets: a welcome, an object opened with one slot of each type, a message, a close.
+mkdir -p "$work/seeds/replication"
+printf '\x01\x02\x00' >"$work/seeds/replication/welcome"
+printf '\x02\x01\x00\x07\x00\x00\x00\x03\x01\x00\x07\x00\x00\x00\x00\x01\x2a\x00\x00\x00\x03\x01\x00\x07\x00\x00\x00\x01\x02\x00\x00\x80\x3f\x03\x01\x00\x07\x00\x00\x00\x02\x03\x02\x00hi' \
+    >"$work/seeds/replication/object"
+printf '\x05\x02\x00\x01\x00\x07\x00\x00\x00\x03\x00abc\x04\x01\x00\x07\x00\x00\x00' >"$work/seeds/replication/message"
+
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 failed=()
-for target in load_pixmap png jpeg bmp tga text wav ogg; do
+for target in load_pixmap png jpeg bmp tga text wav ogg replication; do
     seeds="$work/seeds/$target"
     [ "$target" = load_pixmap ] && seeds="$work/seeds/all"
     corpus="$work/corpus-$target"

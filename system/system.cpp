@@ -1,5 +1,7 @@
 #include <corvex/system/system.h>
 
+#include <algorithm>
+
 #include <corvex/runtime/module.h>
 #include "system/dialogs.h"
 #include <corvex/system/entry.h>
@@ -99,11 +101,28 @@ private:
 };
 }  // namespace
 
+namespace {
+void RunPollers(TSystemModule& m) {
+    // A poller may add or remove pollers: run a copy.
+    const auto pollers = m.pollers;
+    for (const auto& [poller, context] : pollers) poller(context);
+}
+}  // namespace
+
+void AddSystemPoller(TSystemPoller poller, void* context) { SystemModule().pollers.emplace_back(poller, context); }
+
+void RemoveSystemPoller(TSystemPoller poller, void* context) {
+    auto& pollers = SystemModule().pollers;
+    const auto it = std::find(pollers.begin(), pollers.end(), std::make_pair(poller, context));
+    if (it != pollers.end()) pollers.erase(it);
+}
+
 void PollSystemEvents() {
     TSystemModule& m = SystemModule();
     if (m.pumping) return;
     TPumpScope scope(m);
     m.rawDriver->Poll();
+    if (!m.pollers.empty()) RunPollers(m);
 }
 
 void WaitSystemEvents() {
@@ -111,6 +130,7 @@ void WaitSystemEvents() {
     if (m.pumping) return;
     TPumpScope scope(m);
     m.rawDriver->Wait();
+    if (!m.pollers.empty()) RunPollers(m);
 }
 
 bool IsPumpingSystemEvents() { return SystemModule().pumping; }

@@ -59,6 +59,11 @@ Ref<TSystemDriver> SystemDriver();                // the current driver, never N
 void PollSystemEvents();        // drain pending messages; nothing when already pumping
 void WaitSystemEvents();        // block until a message arrives, then drain; nothing when already pumping
 bool IsPumpingSystemEvents();   // true inside PollSystemEvents / WaitSystemEvents
+// A function run by every PollSystemEvents / WaitSystemEvents after the driver's messages
+// (network hosts pump themselves this way). It must not block.
+using TSystemPoller = void (*)(void* context);
+void AddSystemPoller(TSystemPoller poller, void* context);     // runs from the next pump on
+void RemoveSystemPoller(TSystemPoller poller, void* context);  // the first match; none: nothing
 
 // --- Pointer and dialogs (forward to the driver) ----------------------------------------------
 void MoveMouse(int32_t x, int32_t y);
