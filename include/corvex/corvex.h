@@ -22,6 +22,7 @@
 #include <corvex/audio/sample.h>
 #include <corvex/audio/wav.h>
 
+#include <corvex/net/host.h>
 #include <corvex/net/http.h>
 #include <corvex/net/socket.h>
 
