@@ -38,7 +38,7 @@ void PumpNow(TJoystickModule& m) {
     reading = false;
 }
 
-void JoystickPoller() {
+void JoystickPoller(void*) {
     TJoystickModule& m = JoystickModule();
     if (m.backend && std::chrono::steady_clock::now() - m.lastPump >= PUMP_INTERVAL) PumpNow(m);
 }

@@ -13,6 +13,7 @@ packages=(
     doxygen python3
     libsdl2-dev
     libfreetype-dev fonts-dejavu-core
+    libenet-dev libcurl4-openssl-dev openssl
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -215,7 +215,7 @@ TEST_F(PolledInputTest, QueriesInsideThePumpDoNotRecurse) {
 // A poller's events are seen by the query that drained them, and a poller that queries does not
 // recurse into the pump.
 int g_pollerRuns = 0;
-void KeyPoller() {
+void KeyPoller(void*) {
     ++g_pollerRuns;
     Send(EVENT_KEYDOWN, 70);
     (void)IsKeyDown(70);

@@ -92,9 +92,10 @@ private:
     TSystemModule& _m;
 };
 
-// By index, so a poller may add or remove pollers while they run.
+// By index, so a poller may add or remove pollers while they run (a removed one is never called
+// again, its context may be gone).
 void RunPollers(TSystemModule& m) {
-    for (size_t i = 0; i < m.pollers.size(); ++i) m.pollers[i]();
+    for (size_t i = 0; i < m.pollers.size(); ++i) m.pollers[i].first(m.pollers[i].second);
 }
 }  // namespace
 
@@ -114,14 +115,15 @@ void WaitSystemEvents() {
     if (!m.pollers.empty()) RunPollers(m);
 }
 
-void AddSystemPoller(TSystemPoller poller) {
+void AddSystemPoller(TSystemPoller poller, void* context) {
     TSystemModule& m = SystemModule();
-    if (poller && std::find(m.pollers.begin(), m.pollers.end(), poller) == m.pollers.end()) m.pollers.push_back(poller);
+    const auto entry = std::make_pair(poller, context);
+    if (poller && std::find(m.pollers.begin(), m.pollers.end(), entry) == m.pollers.end()) m.pollers.push_back(entry);
 }
 
-void RemoveSystemPoller(TSystemPoller poller) {
+void RemoveSystemPoller(TSystemPoller poller, void* context) {
     TSystemModule& m = SystemModule();
-    const auto it = std::find(m.pollers.begin(), m.pollers.end(), poller);
+    const auto it = std::find(m.pollers.begin(), m.pollers.end(), std::make_pair(poller, context));
     if (it != m.pollers.end()) m.pollers.erase(it);
 }
 

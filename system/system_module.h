@@ -2,6 +2,7 @@
 // In-tree code only.
 #pragma once
 
+#include <utility>
 #include <vector>
 
 #include <corvex/system/system.h>
@@ -14,7 +15,7 @@ struct TSystemModule {
     TSystemDriver* rawDriver;       // driver.get(), for the per-query fast path
     bool pumping = false;           // re-entrancy flag shared by Poll and Wait
     std::vector<Ref<TSystemDriver>> retired;  // drivers replaced while pumping, released after
-    std::vector<TSystemPoller> pollers;       // run after the driver on every drain
+    std::vector<std::pair<TSystemPoller, void*>> pollers;  // run after the driver on every drain
     void Reset();                   // for tests: headless driver, not pumping, posted calls dropped
 };
 TSystemModule& SystemModule();
