@@ -1,23 +1,27 @@
 // Outline fonts read from Debian's DejaVu faces (fonts-dejavu-core): metrics known from the
 // files (DejaVu Sans has 2048 units per em; at 24 px its line is 28 px, "M" advances 21, "T" and
-// "o" 15, and the pair "To" kerns by -4), and pixels drawn offscreen through the GL back end.
+// "o" 15, and the pair "To" kerns by -4), and pixels drawn through the GL back end: offscreen on
+// Linux, in a WGL window on Windows. The build says where DejaVu is (CORVEX_TEST_FONT_DIR).
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include <corvex/draw2d/draw2d.h>
 #include <corvex/draw2d/freetype.h>
 #include <corvex/draw2d/gl/gldriver.h>
+#ifndef _WIN32
 #include <corvex/graphics/egl_graphics.h>
+#endif
 #include <corvex/stream/stream.h>
 
 namespace corvex {
 namespace {
 
-const char* const kSans = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-const char* const kMath = "/usr/share/fonts/truetype/dejavu/DejaVuMathTeXGyre.ttf";
+const char* const kSans = CORVEX_TEST_FONT_DIR "/DejaVuSans.ttf";
+const char* const kMath = CORVEX_TEST_FONT_DIR "/DejaVuMathTeXGyre.ttf";
 
 std::vector<uint8_t> FileBytes(const char* path) {
     std::ifstream in(path, std::ios::binary);
@@ -30,26 +34,37 @@ class FreeTypeFontTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         StartGLZeph2DModule();
+#ifndef _WIN32
         StartEGLGraphicsModule();
+#endif
         StartFreeTypeFontModule();
     }
     void SetUp() override {
-        if (FileBytes(kSans).empty()) GTEST_SKIP() << "fonts-dejavu-core is not installed";
+        if (FileBytes(kSans).empty()) GTEST_SKIP() << "fonts-dejavu-core is not installed (no " << kSans << ")";
     }
     void TearDown() override {
         CloseOpenedGraphics();
         SetGLZeph2DContextDriver(nullptr);
     }
-    // An offscreen 240 x 80 context, black, white text blended by coverage.
+    // A 240 x 80 context (offscreen, or a window on Windows), black, white text blended by coverage.
     static bool Open() {
+#ifndef _WIN32
         if (!EGLGraphicsAvailable()) return false;
         SetGLZeph2DContextDriver(EGLGraphicsDriver());
+#endif
         if (!OpenGraphics(240, 80, 0, 0, 0)) return false;
         SetClsColor(0, 0, 0);
         Cls();
         SetBlend(BLEND_ALPHA);
         SetColor(255, 255, 255);
         return true;
+    }
+    static std::string Problem() {
+#ifdef _WIN32
+        return "no OpenGL window";
+#else
+        return "no offscreen OpenGL: " + ToUtf8(EGLGraphicsProblem());
+#endif
     }
     static Ref<TPixmap> Grab() { return GrabPixmap(0, 0, 240, 80); }
     static int Red(const Ref<TPixmap>& p, int x, int y) { return int((p->ReadPixel(x, y) >> 16) & 255); }
@@ -161,7 +176,7 @@ TEST_F(FreeTypeFontTest, AnyUrlServesIncbinIncluded) {
 }
 
 TEST_F(FreeTypeFontTest, JTailDrawsLeftOfThePenAndSurvivesAGraphicsRestart) {
-    if (!Open()) GTEST_SKIP() << "no offscreen OpenGL: " << ToUtf8(EGLGraphicsProblem());
+    if (!Open()) GTEST_SKIP() << Problem();
     Ref<TImageFont> font = LoadImageFont(kSans, 24, 0);
     ASSERT_TRUE(font);
     SetImageFont(font);
@@ -189,7 +204,7 @@ TEST_F(FreeTypeFontTest, JTailDrawsLeftOfThePenAndSurvivesAGraphicsRestart) {
 }
 
 TEST_F(FreeTypeFontTest, KerningMovesDrawTextAndTextWidthAlike) {
-    if (!Open()) GTEST_SKIP() << "no offscreen OpenGL: " << ToUtf8(EGLGraphicsProblem());
+    if (!Open()) GTEST_SKIP() << Problem();
     Ref<TImageFont> font = LoadImageFont(kSans, 24, 0);
     ASSERT_TRUE(font);
     SetImageFont(font);
@@ -208,7 +223,7 @@ TEST_F(FreeTypeFontTest, KerningMovesDrawTextAndTextWidthAlike) {
 }
 
 TEST_F(FreeTypeFontTest, MissingCharactersAreSkippedAndAstralOnesDraw) {
-    if (!Open()) GTEST_SKIP() << "no offscreen OpenGL: " << ToUtf8(EGLGraphicsProblem());
+    if (!Open()) GTEST_SKIP() << Problem();
     Ref<TImageFont> sans = LoadImageFont(kSans, 24, 0);
     ASSERT_TRUE(sans);
     SetImageFont(sans);

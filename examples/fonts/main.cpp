@@ -1,6 +1,7 @@
 // Text in a real typeface: DejaVu Sans (Debian's fonts-dejavu-core) through the outline-font
 // loader, at several sizes, with kerning on and off, bold and italic, one-bit glyphs, and a line
 // of Greek and Cyrillic. Glyphs are rasterised the first time they are drawn. Escape ends it.
+#include <fstream>
 #include <string>
 
 #include <corvex/corvex.h>
@@ -9,7 +10,17 @@ using namespace corvex;
 
 namespace {
 
-const char* const kFace = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+// Debian's copy; on Windows a copy beside the program, the build machine's through Wine's drive
+// Z:, or else Windows' own Arial.
+std::string FindFace() {
+#ifdef _WIN32
+    for (const char* path : {"DejaVuSans.ttf", "Z:/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
+                             "C:/Windows/Fonts/arial.ttf"})
+        if (std::ifstream(path, std::ios::binary)) return path;
+#endif
+    return "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+}
+const std::string kFace = FindFace();
 
 // Draws text one character at a time, each at the pen position the advances alone give: what
 // the line looks like without kerning.
