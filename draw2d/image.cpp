@@ -50,6 +50,7 @@ Ref<TPixmap> TImage::Lock(int index, int /*read*/, int write) {
     if (write) {
         seqs[index] = 0;
         frames[index] = nullptr;
+        ++edits;
     }
     if (!pixmaps[index]) pixmaps[index] = TPixmap::Create(width, height, FORMAT_RGBA8888, 4);
     return pixmaps[index];
@@ -63,6 +64,7 @@ void TImage::SetPixmap(int index, Ref<TPixmap> pixmap) {
     pixmaps[index] = std::move(pixmap);
     seqs[index] = 0;
     frames[index] = nullptr;
+    ++edits;
 }
 
 Ref<TImage> TImage::Create(int width, int height, int frame_count, int flags, int mask_r, int mask_g, int mask_b) {

@@ -37,7 +37,9 @@ TZeph2DGraphics& State() {
 // glyph's border reaches those and reads what the glyph's own clamped (or edge-padded) texture
 // would give, never a neighbour. Mipmapped glyphs stay out: their smaller levels would average
 // across cells. So do glyphs of other filtering than the first one placed, glyphs without pixels
-// and big glyphs; they draw from their own image as before.
+// and big glyphs; they draw from their own image as before. A glyph whose image was written to
+// since it was copied is copied again into its cell; only the cells that changed go to the
+// texture, unless the atlas had to grow.
 struct TGlyphAtlas {
     static constexpr int kPad = 2;
     static constexpr int kMaxGlyph = 256;
@@ -48,6 +50,10 @@ struct TGlyphAtlas {
         const TImage* image = nullptr;    // the glyph image and pixmap the cell was made from
         const TPixmap* pixmap = nullptr;
         int x = -1, y = -1, w = 0, h = 0; // x -1: not looked at yet
+        uint32_t edits = 0;               // the image's edit count when its pixels were copied
+    };
+    struct Rect {
+        int x, y, w, h;
     };
 
     int filtered = -1;  // IMAGE_FILTERED of every glyph in it; -1 before the first
@@ -55,16 +61,27 @@ struct TGlyphAtlas {
     Ref<TImage> image;
     std::vector<Cell> cells;  // per glyph index
     int shelf_x = 0, shelf_y = 0, shelf_h = 0;
-    bool dirty = false;
+    std::vector<Rect> changed;  // cells written since the last Update
 
-    // The glyph's cell, placing it when it is new; nullptr when it draws on its own.
+    // The glyph's cell, placing it when it is new and copying it again when it was edited;
+    // nullptr when it draws on its own.
     const Cell* Place(size_t index, const TImageGlyph& glyph) {
         if (index >= cells.size()) cells.resize(index + 1);
         Cell& cell = cells[index];
-        const TImage* img = glyph._image.get();
+        TImage* img = glyph._image.get();
         const TPixmap* pm = img && !img->pixmaps.empty() ? img->pixmaps[0].get() : nullptr;
-        if (cell.image != img || cell.pixmap != pm) cell = Cell{img, pm};
-        if (cell.x == -1) Fill(cell, *glyph._image);
+        bool same = cell.image == img && cell.pixmap == pm;
+        if (!same || (cell.x >= 0 && img->edits != cell.edits)) {
+            // New pixels of the cell's size and kind go where the old ones were.
+            if (cell.x >= 0 && Fits(*img) && pm->width == cell.w && pm->height == cell.h) {
+                cell.image = img;
+                cell.pixmap = pm;
+                Copy(cell, *img);
+            } else {
+                cell = Cell{img, pm};
+            }
+        }
+        if (cell.x == -1) Fill(cell, *img);
         return cell.x >= 0 ? &cell : nullptr;
     }
 
@@ -72,38 +89,62 @@ struct TGlyphAtlas {
         if (index >= cells.size()) return nullptr;
         const Cell& cell = cells[index];
         const TImage* img = glyph._image.get();
-        if (cell.x < 0 || cell.image != img || img->pixmaps.empty() || cell.pixmap != img->pixmaps[0].get())
+        if (cell.x < 0 || cell.image != img || img->pixmaps.empty() || cell.pixmap != img->pixmaps[0].get() ||
+            cell.edits != img->edits)
             return nullptr;
         return &cell;
     }
 
-    // Sends the packed pixels again when cells were added; the image's frame follows contexts.
+    // Sends the changed cells to the texture. A new or grown atlas, or a frame that cannot take
+    // part of its pixels, is made anew from the whole pixmap; a frame of an earlier context is
+    // made from it when next drawn.
     void Update() {
-        if (!dirty) return;
-        dirty = false;
+        if (changed.empty()) return;
         if (!image || image->width != pixels->width || image->height != pixels->height)
             image = TImage::Create(pixels->width, pixels->height, 1, filtered ? IMAGE_FILTERED : 0, 0, 0, 0);
-        image->SetPixmap(0, pixels);
+        if (image->pixmaps[0] != pixels) {
+            image->SetPixmap(0, pixels);
+        } else if (image->frames[0] && image->seqs[0] == GraphicsSequence()) {
+            for (const Rect& r : changed) {
+                if (!image->frames[0]->WritePart(pixels->Window(r.x, r.y, r.w, r.h), r.x, r.y)) {
+                    image->SetPixmap(0, pixels);
+                    break;
+                }
+            }
+        }
+        changed.clear();
     }
 
 private:
+    // Whether an image of this kind may go in.
+    bool Fits(const TImage& img) const {
+        if (img.pixmaps.empty() || !img.pixmaps[0] || (img.flags & IMAGE_MIPMAPPED)) return false;
+        int f = (img.flags & IMAGE_FILTERED) ? 1 : 0;
+        return filtered < 0 || f == filtered;
+    }
+
     void Fill(Cell& cell, TImage& img) {
         cell.x = kOutside;
-        if (!cell.pixmap || (img.flags & IMAGE_MIPMAPPED)) return;
-        int f = (img.flags & IMAGE_FILTERED) ? 1 : 0;
-        if (filtered >= 0 && f != filtered) return;
-        Ref<TPixmap> source = img.pixmaps[0];
-        int w = source->width, h = source->height;
+        if (!cell.pixmap || !Fits(img)) return;
+        const TPixmap& source = *img.pixmaps[0];
+        int w = source.width, h = source.height;
         if (w <= 0 || h <= 0 || w > kMaxGlyph || h > kMaxGlyph) return;
         int cw = w + 2 * kPad, ch = h + 2 * kPad;
         if (!Allocate(cw, ch)) return;
-        filtered = f;
+        filtered = (img.flags & IMAGE_FILTERED) ? 1 : 0;
         cell.x = shelf_x;
         cell.y = shelf_y;
         cell.w = w;
         cell.h = h;
         shelf_x += cw;
         shelf_h = std::max(shelf_h, ch);
+        Copy(cell, img);
+    }
+
+    // The image's pixels into its cell, with their edge copies around them.
+    void Copy(Cell& cell, TImage& img) {
+        Ref<TPixmap> source = img.pixmaps[0];
+        int w = cell.w, h = cell.h, cw = w + 2 * kPad, ch = h + 2 * kPad;
         int x = cell.x, y = cell.y;
         TPixmap& dst = *pixels;
         dst.Paste(*source, x + kPad, y + kPad);
@@ -115,7 +156,8 @@ private:
             dst.Paste(*dst.Window(x, y + kPad, cw, 1), x, y + k);
             dst.Paste(*dst.Window(x, y + kPad + h - 1, cw, 1), x, y + kPad + h + k);
         }
-        dirty = true;
+        cell.edits = img.edits;
+        changed.push_back(Rect{x, y, cw, ch});
     }
 
     // Finds room for a cw x ch cell on the shelves, growing the pixmap (powers of two) as needed.
@@ -198,16 +240,15 @@ void TImageFont::Draw(const TString& text, float x, float y, float ix, float iy,
         const int index = CharToGlyph(NextCode(text, i, source));
         if (index >= 0) indices.push_back(index);
     }
-    // A complete font goes in whole the first time; a source font's string is placed before it is
-    // drawn, so the atlas goes to the renderer at most once per string.
+    // A complete font goes in whole the first time. The string's glyphs are placed (or copied
+    // again when edited) before it is drawn, so the atlas goes to the renderer at most once per string.
     if (!source && atlas.cells.empty()) {
         for (size_t i = 0; i < _glyphs.size(); ++i)
             if (_glyphs[i] && _glyphs[i]->_image) atlas.Place(i, *_glyphs[i]);
-    } else if (source) {
-        for (int index : indices) {
-            TImageGlyph* glyph = glyph_at(index);
-            if (glyph && glyph->_image) atlas.Place(size_t(index), *glyph);
-        }
+    }
+    for (int index : indices) {
+        TImageGlyph* glyph = glyph_at(index);
+        if (glyph && glyph->_image) atlas.Place(size_t(index), *glyph);
     }
     atlas.Update();
     TImageFrame* atlas_frame = atlas.image ? atlas.image->Frame(0).get() : nullptr;  // kept by the image

@@ -317,5 +317,6 @@ void FlushDrawing() {
 }
 
 bool TImageFrame::DrawPart(float, float, float, float, float, float, int, int, int, int) { return false; }
+bool TImageFrame::WritePart(const Ref<TPixmap>&, int, int) { return false; }
 
 }  // namespace corvex

@@ -11,6 +11,7 @@
 
 #include <corvex/draw2d/draw2d.h>
 #include <corvex/draw2d/gl/gldriver.h>
+#include <corvex/graphics/egl_graphics.h>
 #include "draw2d/gl/glrender.h"
 
 namespace corvex {
@@ -33,6 +34,23 @@ public:
     void BindTexture(GLenum target, GLuint name) override {
         ++binds;
         TGLFunctions::BindTexture(target, name);
+    }
+};
+
+// Counts the texels sent to textures, and still sends them.
+class TUploadCounter : public TGLFunctions {
+public:
+    long texels = 0;  // through TexSubImage2D
+    int allocations = 0;  // TexImage2D of a real texture (not the size probe)
+    void TexImage2D(GLenum target, GLint level, GLint internal_format, GLsizei width, GLsizei height, GLint border,
+                    GLenum format, GLenum type, const void* pixels) override {
+        if (target == GL_TEXTURE_2D) ++allocations;
+        TGLFunctions::TexImage2D(target, level, internal_format, width, height, border, format, type, pixels);
+    }
+    void TexSubImage2D(GLenum target, GLint level, GLint x, GLint y, GLsizei width, GLsizei height, GLenum format,
+                       GLenum type, const void* pixels) override {
+        texels += long(width) * height;
+        TGLFunctions::TexSubImage2D(target, level, x, y, width, height, format, type, pixels);
     }
 };
 
@@ -364,6 +382,124 @@ TEST_F(GLBatchDisplayTest, GlyphsFromTheAtlasSampleOnlyThemselvesFilteredScaledO
         };
         EXPECT_EQ(Difference(scene(false), scene(true)), "") << "scale " << scale;
     }
+}
+
+// A source font of coloured blocks, handing out glyphs one by one as text needs them.
+class TBlockSource : public TFont {
+public:
+    class Glyph : public TGlyph {
+    public:
+        Ref<TPixmap> ink;
+        Ref<TObject> Pixels() override { return ink; }
+        float Advance() override { return float(ink->width + 1); }
+        void GetRect(int& x, int& y, int& width, int& height) override {
+            x = y = 0;
+            width = ink->width;
+            height = ink->height;
+        }
+    };
+    int Style() override { return 0; }
+    int Height() override { return 16; }
+    int CountGlyphs() override { return 96; }
+    int CharToGlyph(int code) override { return code >= 32 && code < 128 ? code - 32 : -1; }
+    Ref<TGlyph> LoadGlyph(int index) override {
+        auto glyph = std::make_shared<Glyph>();
+        glyph->ink = TPixmap::Create(6 + index % 5, 10 + index % 3, FORMAT_RGBA8888, 4);
+        glyph->ink->ClearPixels(0xFF000000u | uint32_t(index * 0x2A1F37));
+        glyph->ink->WritePixel(1, 1, 0xFFFFFFFFu);
+        return glyph;
+    }
+};
+
+// Texels in the atlas cell of a w x h glyph: the glyph and the edge copies around it.
+long CellTexels(int w, int h) { return long(w + 4) * (h + 4); }
+
+TEST_F(GLBatchDisplayTest, AGlyphEditedInPlaceRedrawsWithItsNewPixels) {
+    Ref<TImageFont> font = BlockFont(0);
+    auto scene = [&](bool atlas) {
+        return Render(true, [&] {
+            SetBlend(BLEND_ALPHA);
+            SetImageFont(font);
+            if (atlas) {
+                DrawText("ABC", 20, 20);
+            } else {
+                DrawGlyphsAlone(font, "ABC", 20, 20);
+            }
+            SetImageFont(nullptr);
+        });
+    };
+    EXPECT_EQ(Difference(scene(false), scene(true)), "");
+    Ref<TImage> b = font->_glyphs['B' - 32]->_image;
+    Ref<TPixmap> pixels = LockImage(b);
+    pixels->ClearPixels(0xFF20C0E0u);
+    pixels->WritePixel(2, 3, 0xFFFFFF00u);
+    UnlockImage(b);
+    TUploadCounter counter;
+    SetGLFunctions(&counter);
+    Ref<TPixmap> atlas = scene(true);
+    SetGLFunctions(nullptr);
+    EXPECT_EQ(Difference(scene(false), atlas), "") << "DrawText and DrawImage of the edited glyph agree";
+    EXPECT_EQ(atlas->ReadPixel(20 + int(font->_glyphs[0x21]->_advance) + 2, 23), 0xFFFFFF00u);
+    EXPECT_GT(counter.texels, 0) << "the edit reached the texture";
+    EXPECT_LE(counter.texels, CellTexels(b->width, b->height)) << "only the glyph's cell is sent";
+    EXPECT_EQ(counter.allocations, 0) << "no texture is made anew";
+}
+
+TEST_F(GLBatchDisplayTest, ANewGlyphUploadsOnlyItsOwnCell) {
+    auto font = std::make_shared<TImageFont>();
+    font->_src_font = std::make_shared<TBlockSource>();
+    font->_glyphs.assign(96, nullptr);
+    auto scene = [&](const std::string& text, bool atlas) {
+        return Render(true, [&] {
+            SetBlend(BLEND_ALPHA);
+            SetImageFont(font);
+            if (atlas) {
+                DrawText(text, 10, 10);
+            } else {
+                DrawGlyphsAlone(font, text, 10, 10);
+            }
+            SetImageFont(nullptr);
+        });
+    };
+    scene("Hello", true);  // the atlas is made with these
+    for (char c : std::string("XYZ")) {
+        TUploadCounter counter;
+        SetGLFunctions(&counter);
+        scene(std::string("Hello") + c, true);
+        SetGLFunctions(nullptr);
+        Ref<TImage> glyph = font->_glyphs[size_t(c - 32)]->_image;
+        ASSERT_TRUE(glyph);
+        EXPECT_GT(counter.texels, 0) << c;
+        EXPECT_LE(counter.texels, CellTexels(glyph->width, glyph->height)) << c << ": only its cell is sent";
+        EXPECT_EQ(counter.allocations, 0) << c;
+    }
+    EXPECT_EQ(Difference(scene("HelloXYZ", false), scene("HelloXYZ", true)), "");
+}
+
+// A single-buffered offscreen context presents what has been drawn so far: the pending run too.
+TEST(GLOffscreenPresentTest, SingleBufferedFrontShowsTheRectangleWithoutFlushDrawing) {
+    StartGLZeph2DModule();
+    StartEGLGraphicsModule();
+    if (!EGLGraphicsAvailable()) GTEST_SKIP() << ToUtf8(EGLGraphicsProblem());
+    SetGLZeph2DContextDriver(EGLGraphicsDriver());
+    SelectGraphicsDriver(GLZeph2DDriver(), 0);
+    auto opened = std::dynamic_pointer_cast<TZeph2DGraphics>(OpenGraphics(64, 48, 0, 0, 0));
+    ASSERT_TRUE(opened);
+    auto egl = std::dynamic_pointer_cast<TEGLGraphics>(opened->_graphics);
+    ASSERT_TRUE(egl);
+    int32_t w = 0, h = 0, d = 0, hz = 0, flags = -1;
+    egl->GetSettings(&w, &h, &d, &hz, &flags);
+    EXPECT_EQ(flags & GFX_DOUBLE_BUFFER, 0);
+    SetClsColor(0, 0, 255);
+    Cls();
+    SetColor(255, 0, 0);
+    DrawRect(10, 10, 20, 20);
+    Ref<TPixmap> front = egl->ReadFront();
+    ASSERT_TRUE(front);
+    EXPECT_EQ(front->ReadPixel(15, 15), 0xFFFF0000u) << "the rectangle";
+    EXPECT_EQ(front->ReadPixel(40, 40), 0xFF0000FFu) << "the clear colour around it";
+    CloseOpenedGraphics();
+    SetGLZeph2DContextDriver(nullptr);
 }
 
 // The ink of glyph g of the built-in font at (column, row).

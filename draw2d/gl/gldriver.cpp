@@ -170,6 +170,8 @@ void StartGLZeph2DModule() {
     if (!BeginModuleStart("draw2d.gl")) return;
     // Registered before any graphics are opened, so it runs after they are closed at exit.
     AddExitHandler([] { GLZeph2DModule().exiting = true; });
+    // A single-buffered offscreen context presents the run not yet drawn when it is read.
+    SetGLPendingDrawingFlush(GLFlush);
     SelectGraphicsDriver(GLZeph2DDriver(), GFX_DOUBLE_BUFFER);
 }
 

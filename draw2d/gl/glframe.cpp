@@ -86,6 +86,26 @@ bool TGLImageFrame::DrawPart(float x0, float y0, float x1, float y1, float tx, f
     return true;
 }
 
+bool TGLImageFrame::WritePart(const Ref<TPixmap>& part, int x, int y) {
+    if (!part || seq == 0 || resampled || mipmapped || GLZeph2DModule().exiting) return false;
+    if (made_in != GLZeph2DContextDriver().get()) return false;
+    int right = x + part->width, bottom = y + part->height;
+    if (x < 0 || y < 0 || part->width <= 0 || part->height <= 0 || right > width || bottom > height) return false;
+    if ((right == width && width < tex_width) || (bottom == height && height < tex_height)) return false;
+    Ref<TPixmap> rgba = part->format == FORMAT_RGBA8888 ? part : part->Convert(FORMAT_RGBA8888);
+    GLuint n = name;
+    WithSharedContext([&] {
+        TGLFunctions& gl = GLFunctions();
+        gl.BindTexture(GL_TEXTURE_2D, n);
+        gl.PixelStorei(GL_UNPACK_ROW_LENGTH, rgba->pitch / BytesPerPixel[rgba->format]);
+        gl.TexSubImage2D(GL_TEXTURE_2D, 0, x, y, rgba->width, rgba->height, GL_RGBA, GL_UNSIGNED_BYTE, rgba->pixels);
+        gl.PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    });
+    // A context sees another's change to a texture once it binds the texture again.
+    if (GLZeph2DModule().bound_texture == n) GLZeph2DModule().bound_texture = 0;
+    return true;
+}
+
 void AdjustTexSize(int& width, int& height) {
     width = Pow2Size(width);
     height = Pow2Size(height);
@@ -175,7 +195,10 @@ Ref<TGLImageFrame> TGLImageFrame::CreateFromPixmap(const Ref<TPixmap>& pixmap, i
     frame->v1 = float(h) / float(th);
     frame->tex_width = tw;
     frame->tex_height = th;
+    frame->width = w;
+    frame->height = h;
     frame->resampled = source != pixmap;
+    frame->mipmapped = (flags & IMAGE_MIPMAPPED) != 0;
     return frame;
 }
 

@@ -16,7 +16,9 @@ public:
     int seq = 0;           // GraphicsSequence at creation; 0 once the texture is deleted
     const TGLContextDriver* made_in = nullptr;  // the driver whose shared context holds the texture
     int tex_width = 0, tex_height = 0;  // texture size in texels
+    int width = 0, height = 0;          // texels holding the pixmap's pixels, from the top-left corner
     bool resampled = false;             // the pixmap was shrunk to fit the largest texture
+    bool mipmapped = false;             // smaller levels follow level 0
 
     TGLImageFrame();
     ~TGLImageFrame() override;  // deletes the texture in the shared context (see Release)
@@ -26,6 +28,10 @@ public:
     void Draw(float x0, float y0, float x1, float y1, float tx, float ty) override;
     bool DrawPart(float x0, float y0, float x1, float y1, float tx, float ty, int px0, int py0, int px1,
                   int py1) override;
+    // Level 0 texels at (x, y) from part, in the shared context. False for a resampled or
+    // mipmapped texture, a deleted one, one of another driver, or texels whose edge copies
+    // (the padding past the pixmap) would go stale.
+    bool WritePart(const Ref<TPixmap>& part, int x, int y) override;
     void Release();  // deletes the texture once; later calls do nothing
 
     // Uploads pixmap into a new texture of the context that is current now (the driver makes

@@ -7,6 +7,10 @@
 
 namespace corvex {
 
+TEGLGraphics::~TEGLGraphics() {
+    if (_context) egl::DropContext(_context);
+}
+
 Ref<TGraphicsDriver> TEGLGraphics::Driver() { return EGLGraphicsDriver(); }
 
 void TEGLGraphics::GetSettings(int32_t* width, int32_t* height, int32_t* depth, int32_t* hertz, int32_t* flags) {
@@ -28,6 +32,9 @@ void TEGLGraphics::Close() {
 }
 
 Ref<TPixmap> TEGLGraphics::ReadFront() {
+    // Single-buffered, the front buffer is the one drawn into: what is drawn so far includes the
+    // drawing the back end still holds.
+    if (_context && !(_context->flags & GFX_DOUBLE_BUFFER)) FlushPendingGLDrawing();
     std::vector<uint8_t> rgba;
     if (!_context || !egl::ReadFront(_context, rgba)) return nullptr;
     const int w = _context->width, h = _context->height;

@@ -4,7 +4,10 @@
 
 #include <GL/gl.h>
 
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdio>
 
 #include <corvex/graphics/egl_graphics.h>
 #include <corvex/system/event.h>
@@ -15,6 +18,29 @@
 
 namespace corvex {
 namespace {
+
+// The process's resident size in bytes, from /proc/self/statm.
+long ResidentBytes() {
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+// Leak bound for the drop loops: freed memory that a sanitizer keeps in quarantine still counts.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr long kDropGrowthBound = 400L << 20;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr long kDropGrowthBound = 400L << 20;
+#else
+constexpr long kDropGrowthBound = 100L << 20;
+#endif
+#else
+constexpr long kDropGrowthBound = 100L << 20;
+#endif
 
 uint32_t Rgb(const Ref<TPixmap>& p, int x, int y) { return p->ReadPixel(x, y) & 0xFFFFFF; }
 
@@ -145,6 +171,30 @@ TEST_F(EGLGraphicsTest, ReopensAfterAClose) {
     Clear(0, 1, 0);
     Flip(0);
     EXPECT_TRUE(FrontIs(second, 0x00FF00));
+}
+
+// Each 1024 x 768 context holds megabytes of buffers: dropping the last reference must free them,
+// whether or not the program closed it first, and current or not.
+TEST_F(EGLGraphicsTest, DroppedContextsFreeTheirBuffers) {
+    auto cycle = [](int i) {
+        Ref<TGraphics> g = CreateGraphics(1024, 768, 0, 0, GFX_DOUBLE_BUFFER);
+        ASSERT_TRUE(g);
+        SetGraphics(g);
+        Clear(1, 0, 0);
+        Flip(0);
+        if (i % 3 == 1) SetGraphics(nullptr);  // dropped while not current
+        if (i % 3 == 2) CloseGraphics(g);      // closed, then dropped
+    };
+    cycle(0);
+    SetGraphics(nullptr);
+    const long before = ResidentBytes();
+    for (int i = 0; i < 60; ++i) {
+        cycle(i);
+        SetGraphics(nullptr);  // the module lets go of the current one
+        ASSERT_TRUE(egl::EGLModule().list.empty()) << "context " << i << " outlived its last reference";
+    }
+    const long grown = ResidentBytes() - before;
+    EXPECT_LT(grown, kDropGrowthBound) << "the process grew by " << (grown >> 20) << " MB";
 }
 
 TEST_F(EGLGraphicsTest, RefusesWhatItCannotMakeAndKeepsTheCurrentContext) {

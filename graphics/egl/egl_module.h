@@ -20,6 +20,7 @@ struct TEGLModule {
     int32_t maxSize = 0;                                   // largest buffer width and height
     std::vector<std::unique_ptr<TEGLContextRecord>> list;  // live contexts, newest first
     TEGLContextRecord* current = nullptr;                  // last made current here
+    bool exiting = false;                                  // the process is ending: EGL may be torn down
     // Seams for tests, read by the first Initialise.
     EGLenum platform = EGL_PLATFORM_SURFACELESS_MESA;      // the platform asked of EGL
     bool failInitialise = false;                           // eglInitialize behaves as if it failed

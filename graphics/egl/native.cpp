@@ -1,4 +1,6 @@
 #include "graphics/egl/native.h"
+
+#include <cstdlib>
 #include "graphics/egl/egl_module.h"
 
 #include <GL/glext.h>
@@ -170,9 +172,10 @@ void WaitForBlank(TEGLContextRecord* r) {
 
 }  // namespace
 
+// Never destroyed: graphics objects that outlive main still find the list when they are dropped.
 TEGLModule& EGLModule() {
-    static TEGLModule module;
-    return module;
+    static TEGLModule* module = new TEGLModule;
+    return *module;
 }
 
 void TEGLModule::Reset() { *this = TEGLModule(); }
@@ -204,6 +207,10 @@ bool Initialise() {
         s.display = EGL_NO_DISPLAY;
         return Fail("eglInitialize failed");
     }
+    // Registered after EGL's own exit handler, so it runs first: contexts dropped after it must not
+    // reach a display that EGL is about to tear down.
+    static const bool atExit = std::atexit([] { EGLModule().exiting = true; }) == 0;
+    (void)atExit;
     if (!HasWord(eglQueryString(s.display, EGL_EXTENSIONS), "EGL_KHR_surfaceless_context")) {
         return Fail("EGL cannot make contexts current without a surface (EGL_KHR_surfaceless_context)");
     }
@@ -312,6 +319,11 @@ void CloseContext(TEGLContextRecord* record) {
     eglDestroyContext(s.display, record->context);
     eglDestroySurface(s.display, record->surface);
     s.list.erase(at);
+}
+
+void DropContext(TEGLContextRecord* record) {
+    if (EGLModule().exiting) return;  // the process's end takes the buffers
+    CloseContext(record);
 }
 
 void FlipCurrent(int32_t sync) {

@@ -42,6 +42,7 @@ int32_t MaxBufferSize();        // largest width and height of a buffer; 0 when 
 TEGLContextRecord* CreateContext(int32_t width, int32_t height, int32_t depth, int32_t hertz, int32_t flags);
 void MakeCurrent(TEGLContextRecord* record);   // nullptr: none
 void CloseContext(TEGLContextRecord* record);  // a record not in the list is ignored
+void DropContext(TEGLContextRecord* record);   // CloseContext, except once the process is exiting
 void FlipCurrent(int32_t sync);
 void SwapShared();
 // Reads the record's front buffer, bottom row first, tightly packed RGBA.

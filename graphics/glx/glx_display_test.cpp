@@ -16,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -39,6 +40,29 @@ extern char** environ;
 namespace {
 
 Display* D() { return x11::X11Display(); }
+
+// The process's resident size in bytes, from /proc/self/statm.
+long ResidentBytes() {
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+// Leak bound for the drop loops: freed memory that a sanitizer keeps in quarantine still counts.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr long kDropGrowthBound = 400L << 20;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr long kDropGrowthBound = 400L << 20;
+#else
+constexpr long kDropGrowthBound = 100L << 20;
+#endif
+#else
+constexpr long kDropGrowthBound = 100L << 20;
+#endif
 
 glx::TGLContextRecord* RecordOf(const Ref<TGraphics>& g) { return static_cast<TGLGraphics&>(*g)._context; }
 
@@ -247,6 +271,51 @@ TEST_F(GLDriver, ClosingLeavesNothingCurrentAndTwiceIsHarmless) {
     int32_t w = -1, h = -1, d = -1, hz = -1, f = -1;
     g->GetSettings(&w, &h, &d, &hz, &f);
     EXPECT_EQ(w, 0);
+}
+
+// Dropping the last reference closes the context and its window, whether or not the program
+// closed it first, and current or not.
+TEST_F(GLDriver, DroppedContextsFreeTheirWindowsAndBuffers) {
+    const size_t listed = glx::GLXModule().list.size();
+    Window last = 0;
+    auto cycle = [&last](int i) {
+        Ref<TGraphics> g = CreateGraphics(1024, 768, 0, 0, GFX_DOUBLE_BUFFER);
+        ASSERT_TRUE(g);
+        last = RecordOf(g)->window;
+        SetGraphics(g);
+        glClearColor(1, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        Flip(0);
+        if (i % 3 == 1) SetGraphics(nullptr);  // dropped while not current
+        if (i % 3 == 2) CloseGraphics(g);      // closed, then dropped
+    };
+    cycle(0);
+    SetGraphics(nullptr);
+    const long before = ResidentBytes();
+    for (int i = 0; i < 60; ++i) {
+        cycle(i);
+        SetGraphics(nullptr);
+        ASSERT_EQ(glx::GLXModule().list.size(), listed) << "context " << i << " outlived its last reference";
+        ASSERT_FALSE(WindowExists(last)) << "window of context " << i;
+    }
+    EXPECT_EQ(glXGetCurrentContext(), nullptr);
+    const long grown = ResidentBytes() - before;
+    EXPECT_LT(grown, kDropGrowthBound) << "the process grew by " << (grown >> 20) << " MB";
+}
+
+// Something outside the driver (another library, the program's own GLX calls) may change the
+// current context: making a context current again must not trust the driver's memory of it.
+TEST_F(GLDriver, SetGraphicsMakesTheContextCurrentEvenIfSomethingElseChangedIt) {
+    Ref<TGraphics> g = CreateGraphics(64, 64, 0, 0, 0);
+    ASSERT_TRUE(g);
+    SetGraphics(g);
+    ASSERT_EQ(glXGetCurrentContext(), RecordOf(g)->context);
+    glXMakeCurrent(D(), None, nullptr);
+    SetGraphics(g);
+    EXPECT_EQ(glXGetCurrentContext(), RecordOf(g)->context);
+    EXPECT_EQ(glXGetCurrentDrawable(), RecordOf(g)->window);
+    CloseGraphics(g);
+    EXPECT_EQ(glXGetCurrentContext(), nullptr);
 }
 
 TEST_F(GLDriver, OpeningTwiceDestroysTheFirstWindowAndBumpsTheSequenceByTwo) {

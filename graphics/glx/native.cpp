@@ -80,9 +80,10 @@ GLXContext NewContext(GLXFBConfig config, GLXContext share) {
 
 }  // namespace
 
+// Never destroyed: graphics objects that outlive main still find the list when they are dropped.
 TGLXModule& GLXModule() {
-    static TGLXModule module;
-    return module;
+    static TGLXModule* module = new TGLXModule;
+    return *module;
 }
 
 void TGLXModule::Reset() {
@@ -235,9 +236,11 @@ void GetSettings(TGLContextRecord* record, int32_t* width, int32_t* height, int3
 
 void MakeCurrent(TGLContextRecord* record) {
     TGLXModule& s = GLXModule();
-    if (record == s.current) return;
-    s.current = record;
     Display* display = x11::X11DisplayIfOpen();
+    // The remembered context is checked against GLX's own answer: the program or another library
+    // may have made another one current since.
+    if (record == s.current && (!display || glXGetCurrentContext() == (record ? record->context : nullptr))) return;
+    s.current = record;
     if (!display) return;
     if (record) {
         glXMakeCurrent(display, record->window, record->context);
@@ -258,6 +261,20 @@ void CloseContext(TGLContextRecord* record) {
         XDestroyWindow(display, record->window);
         XFlush(display);
     }
+    auto& list = s.list;
+    list.erase(std::find_if(list.begin(), list.end(), [&](const auto& r) { return r.get() == record; }));
+}
+
+void DropContext(TGLContextRecord* record) {
+    TGLXModule& s = GLXModule();
+    if (!IsListed(record)) return;
+    if (x11::X11DisplayIfOpen()) {
+        CloseContext(record);
+        return;
+    }
+    // The display connection is closed, and its windows and contexts went with it.
+    if (s.current == record) s.current = nullptr;
+    if (s.fullScreen == record) s.fullScreen = nullptr;
     auto& list = s.list;
     list.erase(std::find_if(list.begin(), list.end(), [&](const auto& r) { return r.get() == record; }));
 }

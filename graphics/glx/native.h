@@ -40,6 +40,7 @@ void GetSettings(TGLContextRecord* record, int32_t* width, int32_t* height, int3
                  int32_t* flags);
 void MakeCurrent(TGLContextRecord* record);    // nullptr: none
 void CloseContext(TGLContextRecord* record);   // a record not in the list is ignored
+void DropContext(TGLContextRecord* record);    // CloseContext; once the display is closed, only forgets it
 void FlipCurrent(int32_t sync);
 void SwapShared();
 std::vector<TDisplayMode> EnumerateModes();    // at most 1024, 16 bits per pixel or more

@@ -4,8 +4,10 @@
 // Asked for pictures, it draws every frame with the game's own frame code into an offscreen
 // buffer (no display needed); the simulation is the same either way.
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -68,6 +70,21 @@ double Percentile(std::vector<double> sorted, double fraction) {
     return sorted[std::min(at, sorted.size() - 1)];
 }
 
+// Whether a file can be written at path, tried before the run rather than found out after it.
+// A file that was not there is made and removed again.
+bool CanWrite(const std::string& path, std::string& why) {
+    std::error_code failed;
+    const bool existed = std::filesystem::exists(path, failed);
+    std::FILE* file = std::fopen(path.c_str(), "ab");
+    if (!file) {
+        why = std::strerror(errno);
+        return false;
+    }
+    std::fclose(file);
+    if (!existed) std::remove(path.c_str());
+    return true;
+}
+
 std::string FramePath(const std::string& dir, int32_t frame) {
     char name[32];
     std::snprintf(name, sizeof name, "frame_%06d.png", frame);
@@ -83,6 +100,11 @@ int Run(const SimOptions& o, const std::filesystem::path& programDir) {
     }
     if (!o.dumpFinal.empty() && !final.Open(o.dumpFinal)) {
         std::fprintf(stderr, "physbox-sim: cannot write %s\n", o.dumpFinal.c_str());
+        return 1;
+    }
+    std::string why;
+    if (!o.picture.empty() && !CanWrite(o.picture, why)) {
+        std::fprintf(stderr, "physbox-sim: cannot write %s: %s\n", o.picture.c_str(), why.c_str());
         return 1;
     }
     if (!o.pictures.empty()) {

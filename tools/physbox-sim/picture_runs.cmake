@@ -51,8 +51,20 @@ endfunction()
 expect_failure("no EGL" "physbox-sim: cannot draw offscreen: EGL"
                ${CMAKE_COMMAND} -E env __EGL_VENDOR_LIBRARY_FILENAMES=${OUT}/no-such-vendor.json
                ${SIM} --frames 2 --picture ${OUT}/never.png)
-expect_failure("unwritable picture" "physbox-sim: cannot write ${OUT}/no-such-folder/x.png"
-               ${SIM} --frames 2 --picture ${OUT}/no-such-folder/x.png)
+# A picture path that cannot be written is found before the run: no frame is simulated (the dump
+# holds its header alone) and no picture folder is made.
+file(REMOVE ${OUT}/unwritable-dump.csv)
+file(REMOVE_RECURSE ${OUT}/unwritable-pictures)
+expect_failure("unwritable picture" "physbox-sim: cannot write ${OUT}/no-such-folder/x.png: "
+               ${SIM} --frames 2 --spawn-at 1 --dump ${OUT}/unwritable-dump.csv
+               --pictures ${OUT}/unwritable-pictures --picture ${OUT}/no-such-folder/x.png)
+file(STRINGS ${OUT}/unwritable-dump.csv dumped)
+if(NOT dumped STREQUAL "frame,index,id,x,y,ox,oy")
+    message(FATAL_ERROR "frames were simulated before the unwritable picture path was found")
+endif()
+if(EXISTS ${OUT}/unwritable-pictures)
+    message(FATAL_ERROR "the pictures folder was made before the unwritable picture path was found")
+endif()
 file(WRITE ${OUT}/a-file "")
 expect_failure("folder that is a file" "physbox-sim: cannot make the folder"
                ${SIM} --frames 2 --pictures ${OUT}/a-file)

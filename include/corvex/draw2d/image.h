@@ -21,6 +21,7 @@ public:
     std::vector<Ref<TPixmap>> pixmaps;       // per frame index; Null until set or locked
     std::vector<Ref<TImageFrame>> frames;    // per frame index; Null until made
     std::vector<int> seqs;                   // GraphicsSequence each frame was made for; 0 = none
+    uint32_t edits = 0;                      // bumped by every write Lock and SetPixmap: copies compare it
 
     const TDataType& DataType() const override;
     virtual Ref<TImageFrame> Frame(int index);                   // made on demand for this context

@@ -28,6 +28,9 @@ public:
     // a frame holding only those pixels (and their edges) would be; false when it cannot.
     virtual bool DrawPart(float x0, float y0, float x1, float y1, float tx, float ty, int px0, int py0, int px1,
                           int py1);
+    // Replaces the frame's pixels at (x, y) with part's, in place; false when it cannot (the
+    // caller then makes the frame anew from its whole pixmap).
+    virtual bool WritePart(const Ref<TPixmap>& part, int x, int y);
 };
 
 // A graphics driver that also draws. Local points (u, v) placed at (tx, ty) land at

@@ -23,6 +23,10 @@ struct TEGLContextRecord;  // the native record of one context
 // An offscreen buffer with its OpenGL context.
 class TEGLGraphics : public TGraphics {
 public:
+    TEGLGraphics() = default;  // closed until the driver gives it a context
+    ~TEGLGraphics() override;  // closes the context when the program has not
+    TEGLGraphics(const TEGLGraphics&) = delete;
+    TEGLGraphics& operator=(const TEGLGraphics&) = delete;
     Ref<TGraphicsDriver> Driver() override;  // the one TEGLGraphicsDriver
     // The size, depth, hertz and flags it was made with; zeros once closed.
     void GetSettings(int32_t* width, int32_t* height, int32_t* depth, int32_t* hertz, int32_t* flags) override;

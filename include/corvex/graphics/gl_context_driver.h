@@ -3,6 +3,8 @@
 // chose (the GLX driver unless told otherwise).
 #pragma once
 
+#include <functional>
+
 #include <corvex/graphics/graphics.h>
 
 namespace corvex {
@@ -14,5 +16,10 @@ public:
     // graphics' context current again (or none).
     virtual void SwapSharedContext() = 0;
 };
+
+// The back end drawing over these drivers may hold drawing not yet handed to OpenGL; it registers
+// how to hand it over, and a driver that presents or reads what has been drawn so far calls it.
+void SetGLPendingDrawingFlush(std::function<void()> flush);  // Null: nothing is ever pending
+void FlushPendingGLDrawing();  // hands over the pending drawing into the current context, if any
 
 }  // namespace corvex

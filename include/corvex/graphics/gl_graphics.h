@@ -23,6 +23,10 @@ using TGLNativeContext = glx::TGLContextRecord;  // the native layer's record of
 // A window (or adopted window) with its OpenGL context.
 class TGLGraphics : public TGraphics {
 public:
+    TGLGraphics() = default;  // closed until the driver gives it a context
+    ~TGLGraphics() override;  // closes the context and its own window when the program has not
+    TGLGraphics(const TGLGraphics&) = delete;
+    TGLGraphics& operator=(const TGLGraphics&) = delete;
     Ref<TGraphicsDriver> Driver() override;  // the one TGLGraphicsDriver
     void GetSettings(int32_t* width, int32_t* height, int32_t* depth, int32_t* hertz, int32_t* flags) override;  // as opened; all 0 once closed
     void Close() override;                   // closes the context and its own window; twice does nothing
