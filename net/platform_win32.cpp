@@ -199,9 +199,6 @@ THandle Accept(THandle h, TNetAddress& from) {
         lastError = WSAGetLastError();
         return NO_HANDLE;
     }
-    // An accepted socket inherits the listener's non-blocking mode; connections start blocking.
-    u_long mode = 0;
-    ioctlsocket(a, FIONBIO, &mode);
     FromSockaddr(reinterpret_cast<sockaddr*>(&s), from);
     return static_cast<THandle>(a);
 }

@@ -180,7 +180,8 @@ void Link(std::unique_ptr<TGLContextRecord> record) {
 }  // namespace
 
 TWGLModule& WGLModule() {
-    static TWGLModule module;
+    // Never destroyed: a graphics object dropped during exit still finds its record listed.
+    static TWGLModule& module = *new TWGLModule;
     return module;
 }
 

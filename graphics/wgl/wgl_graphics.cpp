@@ -10,6 +10,23 @@
 
 namespace corvex {
 
+TGLGraphics::~TGLGraphics() {
+    if (_context) wgl::CloseContext(_context);  // a record already closed is ignored
+}
+
+namespace {
+std::function<void()>& PendingDrawingFlush() {
+    static std::function<void()>* flush = new std::function<void()>;
+    return *flush;
+}
+}  // namespace
+
+void SetGLPendingDrawingFlush(std::function<void()> flush) { PendingDrawingFlush() = std::move(flush); }
+
+void FlushPendingGLDrawing() {
+    if (PendingDrawingFlush()) PendingDrawingFlush()();
+}
+
 Ref<TGraphicsDriver> TGLGraphics::Driver() { return GLGraphicsDriver(); }
 
 void TGLGraphics::GetSettings(int32_t* width, int32_t* height, int32_t* depth, int32_t* hertz, int32_t* flags) {
