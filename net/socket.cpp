@@ -27,7 +27,12 @@ TString NetError() { return FromUtf8(lastNetError); }
 std::string TNetAddress::Host() const { return family ? netos::FormatHost(*this) : std::string(); }
 
 std::string TNetAddress::ToString() const {
-    return family == 6 ? "[" + Host() + "]:" + std::to_string(port) : Host() + ":" + std::to_string(port);
+    // Built by appending: g++ 12 at -O3 misreads "[" + string as an overlapping copy.
+    std::string text = family == 6 ? "[" : "";
+    text += Host();
+    text += family == 6 ? "]:" : ":";
+    text += std::to_string(port);
+    return text;
 }
 
 bool TNetAddress::operator==(const TNetAddress& other) const {
