@@ -3,7 +3,8 @@
 # need no DLL beyond Windows' own. CTest runs them through Wine.
 #
 # Libraries built for Windows outside the tree (scripts/build-windows.sh puts them in one prefix)
-# are found through CORVEX_WINDOWS_PREFIX, as a cache variable or from the environment.
+# are found through CORVEX_WINDOWS_PREFIX, as a cache variable or from the environment; a MinGW
+# program using an installed Corvex passes that prefix the same way.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 

@@ -194,7 +194,8 @@ if [ -f "$build/game/physbox.exe" ]; then
     cp "$build/game/physbox.exe" "$build/game/physimg.png" "$dist/"
 fi
 for exe in "$build"/tools/*/*.exe; do
-    [ -f "$exe" ] && cp "$exe" "$dist/tools/"
+    case $exe in *_tests.exe) continue ;; esac
+    cp "$exe" "$dist/tools/"
 done
 for dir in "$build"/examples/*/; do
     name=$(basename "$dir")

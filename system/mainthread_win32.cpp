@@ -11,10 +11,15 @@ namespace corvex {
 namespace {
 
 std::atomic<DWORD> mainThreadId{0};
+// Set while our own pump's PeekMessageW runs: the pump runs the queued calls once at its end, so
+// a call that posts again runs at the next poll instead of keeping the drain going for ever.
+bool inOwnPeek = false;
 
 LRESULT CALLBACK OnGetMessage(int code, WPARAM removal, LPARAM lParam) {
     const MSG* msg = reinterpret_cast<const MSG*>(lParam);
-    if (code >= 0 && removal == PM_REMOVE && msg->message == kPostedCallMessage && msg->hwnd == nullptr) {
+    if (code >= 0 && removal == PM_REMOVE && msg->message == kPostedCallMessage && msg->hwnd == nullptr &&
+        !inOwnPeek) {
+        // Another loop (a message box's, a dialog's) removed it: run the calls there.
         if (PostedCallsPending()) RunPostedCalls();
     }
     return CallNextHookEx(nullptr, code, removal, lParam);
@@ -48,11 +53,17 @@ void WaitMainThreadWake(int) { WaitMainThreadMessages(); }
 
 void PumpMainThreadMessages() {
     MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.hwnd == nullptr) continue;  // thread messages: 0x7001 has run in the hook
+    for (;;) {
+        inOwnPeek = true;
+        const BOOL got = PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);
+        inOwnPeek = false;
+        if (!got) break;
+        if (msg.hwnd == nullptr) continue;  // thread messages: 0x7001 only says calls are queued
+        // Window procedures may open modal loops; there the hook runs posted calls.
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
+    // The calls queued so far, in posting order; those they post wait for the next poll.
     if (PostedCallsPending()) RunPostedCalls();
 }
 

@@ -13,7 +13,8 @@ namespace corvex {
 constexpr UINT kPostedCallMessage = 0x7001;
 
 // Removes every queued message: window messages are translated and dispatched to their window
-// procedures, posted calls run (through the hook), and any call still queued runs at the end.
+// procedures; then the posted calls queued so far run, in posting order (calls they post run at
+// the next pump).
 void PumpMainThreadMessages();
 
 // Blocks until a message, a posted call or other input is waiting (MsgWaitForMultipleObjects

@@ -106,15 +106,20 @@ TEST(Win32EntryTest, SignalsPrintTheirNumberAndEndWithMinusOne) {
     EXPECT_EQ(result.exitCode, 255);
 }
 
-TEST(Win32EntryTest, AnAccessViolationEndsInTheExceptionFilter) {
+TEST(Win32EntryTest, HardwareFaultsAreSignalsAndOtherExceptionsEndInTheFilter) {
+    // The runtime turns an access violation into SIGSEGV.
     auto result = RunInChild([] {
         std::exit(RunProgram([] {
-            // Written through a pointer the compiler cannot see is null.
-            volatile uintptr_t address = 0;
+            volatile uintptr_t address = 0;  // a null pointer the compiler cannot see
             *reinterpret_cast<volatile int*>(address) = 1;
         }));
     });
     EXPECT_EQ(result.exitCode, 255);
+    EXPECT_EQ(result.out, "signal!:" + std::to_string(SIGSEGV) + "\n");
+    // An exception no handler knows reaches the unhandled-exception filter.
+    result = RunInChild([] { std::exit(RunProgram([] { RaiseException(0xE0C0FFEE, 0, 0, nullptr); })); });
+    EXPECT_EQ(result.exitCode, 255);
+    EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "Unhandled Memory Exception Error\n");
 }
 
