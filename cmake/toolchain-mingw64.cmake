@@ -29,8 +29,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Static libraries first: the zlib import library would otherwise pull in zlib1.dll.
-set(CMAKE_FIND_LIBRARY_SUFFIXES .a .lib .dll.a)
+# zlib's static library, not its import library: no zlib1.dll to ship.
+set(ZLIB_USE_STATIC_LIBS ON)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")

@@ -151,8 +151,14 @@ cmake_dep libogg libogg -DINSTALL_DOCS=OFF -DBUILD_TESTING=OFF
 cmake_dep libvorbis libvorbis -DBUILD_TESTING=OFF
 cmake_dep freetype freetype -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON -DFT_DISABLE_BZIP2=ON \
     -DFT_DISABLE_PNG=ON -DFT_REQUIRE_ZLIB=ON
-# Optional: when its source does not download, the rest still builds.
-enet_dep || echo "   enet: skipped (its Debian source did not download)"
+# Optional: when its source does not download, the rest still builds (and later runs do not ask
+# again until the stamp is removed).
+if [ -f "$cache/stamps/enet-unavailable" ]; then
+    echo "   enet: skipped (its Debian source did not download; remove $cache/stamps/enet-unavailable to retry)"
+elif ! enet_dep; then
+    touch "$cache/stamps/enet-unavailable"
+    echo "   enet: skipped (its Debian source did not download)"
+fi
 cmake_dep googletest googletest -DBUILD_GMOCK=ON -Dgtest_force_shared_crt=ON
 echo "== Libraries ready in $prefix ($(( SECONDS - deps_start )) s)"
 [ $deps_only -eq 1 ] && exit 0

@@ -7,6 +7,7 @@
 #include <signal.h>
 
 #include <cstdlib>
+#include <cwchar>
 #include <string>
 
 #include <corvex/runtime/exception.h>
@@ -104,8 +105,6 @@ void InstallSignalHandlers() {
     for (int signo : {SIGILL, SIGSEGV, SIGABRT, SIGTERM}) signal(signo, OnFatalSignal);
     // Access violations and other hardware exceptions nothing handles end here.
     SetUnhandledExceptionFilter(OnUnhandledException);
-    // abort() reports through the SIGABRT handler, without the runtime's own message box.
-    _set_abort_behavior(0, _WRITE_ABORT_MSG | _CALL_REPORTFAULT);
     InstallTerminateHandler();
 }
 

@@ -6,7 +6,10 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <functional>
+#include <string>
 #include <thread>
 
 #include <corvex/system/clock.h>
