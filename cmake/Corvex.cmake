@@ -66,9 +66,8 @@ endfunction()
 
 # corvex_add_test(NAME SOURCES ... [DEPS ...] [DISPLAY])
 # A GoogleTest binary. Plain tests are registered case by case; DISPLAY tests run
-# as one CTest entry under a private Xvfb started by scripts/with-xvfb.sh. In a cross build
-# (Windows programs under Wine) the whole suite runs in one Xvfb (scripts/test-windows.sh), so
-# DISPLAY tests are registered case by case like the others, and run serially.
+# as one CTest entry under a private Xvfb started by scripts/with-xvfb.sh (cross-built ones case
+# by case, one at a time, in the Xvfb of scripts/test-windows.sh).
 function(corvex_add_test name)
     if(NOT CORVEX_BUILD_TESTS)
         return()
@@ -85,16 +84,17 @@ function(corvex_add_test name)
                  COMMAND ${PROJECT_SOURCE_DIR}/scripts/with-xvfb.sh $<TARGET_FILE:${name}>
                  WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
         set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS display)
-    elseif(ARG_DISPLAY)
-        # Cross-built (Windows under Wine): the cases are listed when the suite runs, in its Wine
-        # session, rather than by starting Wine at build time. One at a time: the pointer and the
-        # active window are the whole display's.
-        gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-                             PROPERTIES TIMEOUT ${ARG_TIMEOUT} RUN_SERIAL TRUE LABELS display
-                             DISCOVERY_TIMEOUT 120 DISCOVERY_MODE PRE_TEST)
     elseif(CMAKE_CROSSCOMPILING)
+        # Cross-built (Windows under Wine): the cases are listed when the suite runs, in its Wine
+        # session, rather than by starting Wine at build time. The suite runs in one Xvfb
+        # (scripts/test-windows.sh), so DISPLAY cases are registered like the others, but run one
+        # at a time: the pointer and the active window are the whole display's.
+        set(serial)
+        if(ARG_DISPLAY)
+            set(serial RUN_SERIAL TRUE LABELS display)
+        endif()
         gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-                             PROPERTIES TIMEOUT ${ARG_TIMEOUT} DISCOVERY_TIMEOUT 120 DISCOVERY_MODE PRE_TEST)
+                             PROPERTIES TIMEOUT ${ARG_TIMEOUT} ${serial} DISCOVERY_TIMEOUT 120 DISCOVERY_MODE PRE_TEST)
     else()
         gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
                              PROPERTIES TIMEOUT ${ARG_TIMEOUT} DISCOVERY_TIMEOUT 60)
