@@ -22,6 +22,7 @@ namespace {
 
 const char* const kSans = CORVEX_TEST_FONT_DIR "/DejaVuSans.ttf";
 const char* const kMath = CORVEX_TEST_FONT_DIR "/DejaVuMathTeXGyre.ttf";
+const char* const kSansBold = CORVEX_TEST_FONT_DIR "/DejaVuSans-Bold.ttf";
 
 std::vector<uint8_t> FileBytes(const char* path) {
     std::ifstream in(path, std::ios::binary);
@@ -29,6 +30,34 @@ std::vector<uint8_t> FileBytes(const char* path) {
 }
 
 Ref<TImageGlyph> GlyphOf(const Ref<TImageFont>& font, int code) { return font->LoadGlyph(font->CharToGlyph(code)); }
+
+uint32_t Be32(const std::vector<uint8_t>& b, size_t at) {
+    return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3];
+}
+void PutBe32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + size_t(i)] = uint8_t(v >> (24 - 8 * i));
+}
+
+// A TrueType collection of the given faces: the "ttcf" header, then each file with its table
+// offsets moved to count from the start of the collection.
+std::vector<uint8_t> Collection(const std::vector<std::vector<uint8_t>>& faces) {
+    std::vector<uint8_t> out(12 + 4 * faces.size(), 0);
+    out[0] = 't', out[1] = 't', out[2] = 'c', out[3] = 'f';
+    PutBe32(out, 4, 0x00010000);
+    PutBe32(out, 8, uint32_t(faces.size()));
+    for (size_t f = 0; f < faces.size(); ++f) {
+        while (out.size() % 4) out.push_back(0);
+        const size_t start = out.size();
+        PutBe32(out, 12 + 4 * f, uint32_t(start));
+        out.insert(out.end(), faces[f].begin(), faces[f].end());
+        const size_t tables = size_t(out[start + 4]) << 8 | out[start + 5];
+        for (size_t t = 0; t < tables; ++t) {
+            const size_t entry = start + 12 + 16 * t + 8;
+            PutBe32(out, entry, Be32(out, entry) + uint32_t(start));
+        }
+    }
+    return out;
+}
 
 class FreeTypeFontTest : public ::testing::Test {
 protected:
@@ -164,6 +193,25 @@ TEST_F(FreeTypeFontTest, BadFilesAndSizesGiveNull) {
     // An image file is not a font either, and no other loader claims it.
     const uint8_t png[] = {0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 13};
     EXPECT_FALSE(LoadImageFont(TUrl(TRamStream::Create(static_cast<const void*>(png), int32_t(sizeof png), true)), 24, 0));
+}
+
+TEST_F(FreeTypeFontTest, ACollectionGivesTheFaceWithTheAskedStyle) {
+    static const std::vector<uint8_t> ttc = Collection({FileBytes(kSans), FileBytes(kSansBold)});
+    auto open = [](int style) {
+        return LoadImageFont(TUrl(TRamStream::Create(static_cast<const void*>(ttc.data()), int32_t(ttc.size()), true)),
+                             24, style);
+    };
+    Ref<TImageFont> first = open(0), bold = open(FONT_BOLD);
+    Ref<TImageFont> boldFile = LoadImageFont(kSansBold, 24, 0);
+    Ref<TImageFont> synthetic = LoadImageFont(kSans, 24, FONT_BOLD);
+    ASSERT_TRUE(first && bold && boldFile && synthetic);
+    EXPECT_EQ(GlyphOf(first, 'M')->_advance, 21.0f);  // face 0: DejaVu Sans
+    // The collection's own bold face, not the regular one emboldened.
+    for (int code : {'M', 'l', 'o'}) {
+        EXPECT_EQ(GlyphOf(bold, code)->_advance, GlyphOf(boldFile, code)->_advance) << char(code);
+        EXPECT_EQ(GlyphOf(bold, code)->_w, GlyphOf(boldFile, code)->_w) << char(code);
+    }
+    EXPECT_NE(GlyphOf(bold, 'M')->_advance, GlyphOf(synthetic, 'M')->_advance);
 }
 
 TEST_F(FreeTypeFontTest, AnyUrlServesIncbinIncluded) {
