@@ -107,6 +107,7 @@ public:
     bool SendToOwner(const void* data, int32_t size);
     TNetHost* Host() const;  // the host it lives on; nullptr once that closed
 
+    // One slot's value.
     struct TSlot {
         int32_t type = NETSLOT_NONE;  // NETSLOT_*
         int32_t i = 0;                // the integer
