@@ -11,7 +11,7 @@ packages=(
     xvfb xauth xdotool x11-utils
     libegl-dev libegl-mesa0
     doxygen python3
-    libenet-dev libcurl4-openssl-dev openssl
+    libenet-dev libcurl4-openssl-dev openssl libssl-dev
 )
 missing=()
 for p in "${packages[@]}"; do
