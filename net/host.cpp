@@ -55,43 +55,61 @@ struct TNetHostState {
     bool pumping = false;
     bool autoPump = false;
     int64_t lastPumpUs = 0;
+    int64_t sent = 0, received = 0;  // traffic totals (ENet's counters folded in)
     std::vector<Ref<TNetPeer>> peers;  // joined, in joining order
     std::map<uint64_t, Ref<TNetObject>> objects;
     std::map<int32_t, int32_t> owned;  // open objects per owner
     std::vector<uint32_t> closedOwn;   // own objects closed since the last send (announced ones)
+    std::vector<Ref<TNetObject>> dirtyOwn;  // own objects new or changed since the last send
     std::map<TNetPeer*, std::vector<uint8_t>> out;  // replication records waiting per peer
     std::vector<Ref<TEvent>> events;
 
     // ENet channel 0 carries replication; user channel c travels on ENet channel c + 1.
     static constexpr uint8_t REPLICATION_CHANNEL = 0;
 
+    // Records go out in packets of about one datagram, cut at record boundaries: ENet's
+    // fragment handling costs far more than the few bytes of headers this spends.
+    static constexpr size_t PACKET_BYTES = 1100;
+
     void Queue(TNetPeer* to, const std::vector<uint8_t>& records) {
         if (records.empty()) return;
         std::vector<uint8_t>& buffer = out[to];
-        if (buffer.size() + records.size() > size_t(MAX_NET_BATCH_BYTES)) SendBuffer(to);
-        out[to].insert(out[to].end(), records.begin(), records.end());
+        if (buffer.size() + records.size() <= PACKET_BYTES) {
+            buffer.insert(buffer.end(), records.begin(), records.end());
+            return;
+        }
+        // Split records at their boundaries.
+        size_t at = 0;
+        while (at < records.size()) {
+            const size_t length = replication::RecordLength(records.data() + at, records.size() - at);
+            if (length == 0) break;  // our own encoding: cannot happen
+            if (!buffer.empty() && buffer.size() + length > PACKET_BYTES) SendBuffer(to, buffer);
+            buffer.insert(buffer.end(), records.begin() + long(at), records.begin() + long(at + length));
+            at += length;
+        }
     }
     void QueueAll(const std::vector<uint8_t>& records, const TNetPeer* except) {
         for (const Ref<TNetPeer>& p : peers)
             if (p.get() != except) Queue(p.get(), records);
     }
-    void SendBuffer(TNetPeer* to) {
-        auto it = out.find(to);
-        if (it == out.end() || it->second.empty()) return;
+    void SendBuffer(TNetPeer* to, std::vector<uint8_t>& buffer) {
+        if (buffer.empty()) return;
         if (to->_enet) {
-            ENetPacket* packet = enet_packet_create(it->second.data(), it->second.size(), ENET_PACKET_FLAG_RELIABLE);
+            ENetPacket* packet = enet_packet_create(buffer.data(), buffer.size(), ENET_PACKET_FLAG_RELIABLE);
             enet_peer_send(static_cast<ENetPeer*>(to->_enet), REPLICATION_CHANNEL, packet);
         }
-        it->second.clear();
+        buffer.clear();
     }
 
     // Own objects' changes since the last send, to every peer; then every waiting buffer.
     void Flush() {
         if (member >= 0 && !peers.empty()) {
             std::vector<uint8_t> records;
-            for (auto& [key, object] : objects) {
+            std::vector<Ref<TNetObject>> pending;
+            pending.swap(dirtyOwn);
+            for (const Ref<TNetObject>& object : pending) {
                 TNetObject& o = *object;
-                if (o._owner != member || !o._open) continue;
+                if (!o._open) continue;
                 if (!o._announced) {
                     replication::PutOpen(records, member, uint32_t(o._id));
                     o._announced = true;
@@ -111,15 +129,14 @@ struct TNetHostState {
             QueueAll(records, nullptr);
         } else if (member >= 0) {
             // Nobody to tell: everything counts as sent; a joiner gets the state whole.
-            for (auto& [key, object] : objects) {
-                if (object->_owner == member) {
-                    object->_announced = true;
-                    object->_dirty = 0;
-                }
+            for (const Ref<TNetObject>& object : dirtyOwn) {
+                object->_announced = true;
+                object->_dirty = 0;
             }
+            dirtyOwn.clear();
             closedOwn.clear();
         }
-        for (auto& [peer, buffer] : out) SendBuffer(peer);
+        for (auto& [peer, buffer] : out) SendBuffer(peer, buffer);
         enet_host_flush(enet);
     }
 
@@ -206,14 +223,16 @@ struct TNetHostState {
         const bool whole = replication::Decode(e.packet->data, size, records, why);
         // Records before a malformed one are not applied either: the peer is dropped.
         if (!whole) return Drop(peer, why);
+        std::vector<uint8_t> relay;  // what the others hear of it, passed on once per packet
         for (replication::TRecord& r : records) {
-            std::string broken = Apply(peer, r);
+            std::string broken = Apply(peer, r, relay);
             if (!broken.empty()) return Drop(peer, broken);
         }
+        if (listening) QueueAll(relay, peer.get());
     }
 
     // One record from peer; the reason if it breaks the protocol.
-    std::string Apply(const Ref<TNetPeer>& peer, replication::TRecord& r) {
+    std::string Apply(const Ref<TNetPeer>& peer, replication::TRecord& r, std::vector<uint8_t>& relay) {
         using namespace replication;
         if (r.kind == REC_WELCOME) {
             if (listening || member >= 0) return "unexpected welcome";
@@ -244,7 +263,6 @@ struct TNetHostState {
         // Objects: a joiner speaks only for its own; the listening host for anybody but the joiner.
         if (listening ? r.owner != peer->_member : r.owner == member) return "object of another owner";
         Ref<TNetObject> object = FindObject(r.owner, r.id);
-        std::vector<uint8_t> relay;
         if (r.kind == REC_OPEN) {
             if (object) return listening ? "object opened twice" : std::string();
             if (owned[r.owner] >= MAX_NET_OBJECTS_PER_PEER) return "too many objects";
@@ -267,7 +285,6 @@ struct TNetHostState {
             CloseObject(object, true);
             if (listening) PutClose(relay, r.owner, r.id);
         }
-        if (listening) QueueAll(relay, peer.get());
         return {};
     }
 
@@ -334,6 +351,16 @@ struct TNetHostState {
     Ref<TNetPeer> pending;  // a joiner's connection to the listening host until welcomed
 };
 
+namespace {
+// ENet's counters are 32-bit: fold them into 64-bit totals whenever asked.
+void Collect(TNetHostState& s) {
+    s.sent += s.enet->totalSentData;
+    s.received += s.enet->totalReceivedData;
+    s.enet->totalSentData = 0;
+    s.enet->totalReceivedData = 0;
+}
+}  // namespace
+
 // ---- Peers
 
 TNetAddress TNetPeer::Address() const {
@@ -384,13 +411,18 @@ namespace {
 bool Settable(const TNetObject& o, int32_t slot) { return o.IsMine() && o.IsOpen() && slot >= 0 && slot < MAX_NET_SLOTS; }
 }  // namespace
 
+void TNetObject::MarkDirty(int32_t slot) {
+    if (_dirty == 0 && _announced) _host->dirtyOwn.push_back(shared_from_this());
+    _dirty |= uint64_t{1} << slot;
+}
+
 bool TNetObject::SetInt(int32_t slot, int32_t value) {
     if (!Settable(*this, slot)) return false;
     if (_slots.size() <= size_t(slot)) _slots.resize(size_t(slot) + 1);
     TSlot& s = _slots[size_t(slot)];
     if (s.type == NETSLOT_INT && s.i == value) return true;
     s = TSlot{NETSLOT_INT, value, 0, {}};
-    _dirty |= uint64_t{1} << slot;
+    MarkDirty(slot);
     return true;
 }
 
@@ -400,7 +432,7 @@ bool TNetObject::SetFloat(int32_t slot, float value) {
     TSlot& s = _slots[size_t(slot)];
     if (s.type == NETSLOT_FLOAT && std::memcmp(&s.f, &value, 4) == 0) return true;
     s = TSlot{NETSLOT_FLOAT, 0, value, {}};
-    _dirty |= uint64_t{1} << slot;
+    MarkDirty(slot);
     return true;
 }
 
@@ -411,7 +443,7 @@ bool TNetObject::SetString(int32_t slot, const TString& value) {
     TSlot& s = _slots[size_t(slot)];
     if (s.type == NETSLOT_STRING && s.s == utf8) return true;
     s = TSlot{NETSLOT_STRING, 0, 0, std::move(utf8)};
-    _dirty |= uint64_t{1} << slot;
+    MarkDirty(slot);
     return true;
 }
 
@@ -594,6 +626,7 @@ int32_t TNetHost::Pump(int32_t waitMs) {
     s->Flush();
     s->Service(waitMs);
     s->Flush();  // relays and snapshots go out at once
+    if (s->enet->totalSentData > 0x40000000u || s->enet->totalReceivedData > 0x40000000u) Collect(*s);
     std::vector<Ref<TEvent>> events;
     events.swap(s->events);
     s->pumping = false;
@@ -649,6 +682,18 @@ void TNetHost::Close() {
     delete s;
 }
 
+int64_t TNetHost::BytesSent() {
+    if (!_state) return 0;
+    Collect(*_state);
+    return _state->sent;
+}
+
+int64_t TNetHost::BytesReceived() {
+    if (!_state) return 0;
+    Collect(*_state);
+    return _state->received;
+}
+
 Ref<TNetObject> TNetHost::CreateObject() {
     TNetHostState* s = _state;
     if (!s || s->member < 0 || s->owned[s->member] >= MAX_NET_OBJECTS_PER_PEER) return nullptr;
@@ -658,6 +703,7 @@ Ref<TNetObject> TNetHost::CreateObject() {
     o->_id = int32_t(s->nextObject++);
     s->objects[Key(o->_owner, uint32_t(o->_id))] = o;
     ++s->owned[s->member];
+    s->dirtyOwn.push_back(o);  // its opening goes out with the next send
     return o;
 }
 

@@ -114,6 +114,27 @@ bool Decode(const uint8_t* data, size_t size, std::vector<TRecord>& out, std::st
     return true;
 }
 
+size_t RecordLength(const uint8_t* data, size_t size) {
+    // Decoding a prefix of growing length would be quadratic; the fixed part tells the length.
+    if (size == 0) return 0;
+    switch (data[0]) {
+        case REC_WELCOME: return size >= 3 ? 3 : 0;
+        case REC_OPEN:
+        case REC_CLOSE: return size >= 7 ? 7 : 0;
+        case REC_SET: {
+            if (size < 9) return 0;
+            const size_t n = data[8] == NETSLOT_STRING ? (size >= 11 ? 11 + size_t(data[9] | data[10] << 8) : 0) : 13;
+            return n && n <= size ? n : 0;
+        }
+        case REC_MESSAGE: {
+            if (size < 11) return 0;
+            const size_t n = 11 + size_t(data[9] | data[10] << 8);
+            return n <= size ? n : 0;
+        }
+        default: return 0;
+    }
+}
+
 void PutWelcome(std::vector<uint8_t>& out, int32_t member) {
     out.push_back(REC_WELCOME);
     Put16(out, member);

@@ -36,6 +36,9 @@ struct TRecord {
 // case out holds the records before it. Never reads outside data, allocates at most size bytes more.
 bool Decode(const uint8_t* data, size_t size, std::vector<TRecord>& out, std::string& why);
 
+// The length of the well-formed record at data (our own encoding), 0 if it is not one.
+size_t RecordLength(const uint8_t* data, size_t size);
+
 // Appends one record.
 void PutWelcome(std::vector<uint8_t>& out, int32_t member);
 void PutOpen(std::vector<uint8_t>& out, int32_t owner, uint32_t id);

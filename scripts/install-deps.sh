@@ -13,7 +13,7 @@ packages=(
     doxygen python3
     libsdl2-dev
     libfreetype-dev fonts-dejavu-core
-    libenet-dev libcurl4-openssl-dev openssl
+    libenet-dev libcurl4-openssl-dev openssl libssl-dev
 )
 missing=()
 for p in "${packages[@]}"; do

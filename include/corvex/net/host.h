@@ -107,6 +107,7 @@ public:
     bool SendToOwner(const void* data, int32_t size);
     TNetHost* Host() const;  // the host it lives on; nullptr once that closed
 
+    // One slot's value.
     struct TSlot {
         int32_t type = NETSLOT_NONE;  // NETSLOT_*
         int32_t i = 0;                // the integer
@@ -117,6 +118,7 @@ public:
 private:
     friend class TNetHost;
     friend struct TNetHostState;
+    void MarkDirty(int32_t slot);  // queues it for the next send
     TNetHostState* _host = nullptr;
     int32_t _owner = 0;
     int32_t _id = 0;
@@ -153,6 +155,9 @@ public:
     // and emits the events. Returns the number of events emitted.
     int32_t Pump(int32_t waitMs = 0);
     void Close();  // leaves every peer politely (a short pump), then closes; a second Close does nothing
+
+    int64_t BytesSent();      // UDP payload bytes sent since the host was made
+    int64_t BytesReceived();  // UDP payload bytes received since the host was made
 
     Ref<TNetObject> CreateObject();  // a new object owned by this host; Null when closed or at the limit
     std::vector<Ref<TNetObject>> Objects() const;  // every open object this host knows, its own included
