@@ -16,11 +16,12 @@ namespace corvex {
 
 namespace {
 void RegisterStandard(TAudioModule& module) {
-    // Newest first when loading: Ogg Vorbis, WAV. When choosing a driver: OpenAL, silent.
+    // Newest first when loading: Ogg Vorbis, WAV. When choosing a driver: the platform's
+    // (OpenAL on Linux, the software mixer on Windows), then silent.
     module.loaders.Push(std::make_shared<TSampleLoaderWAV>());
     module.loaders.Push(std::make_shared<TSampleLoaderOGG>());
     module.drivers.Push(CreateSilentAudioDriver());
-    module.drivers.Push(CreateOpenALAudioDriver());
+    RegisterPlatformAudioDrivers(module.drivers);
 }
 }  // namespace
 

@@ -21,4 +21,9 @@ struct TAudioModule {
 };
 TAudioModule& AudioModule();
 
+// Pushes the platform's sound drivers onto the chain, after the silent one (so they are tried
+// first): OpenAL on Linux (drivers_openal.cpp); the software mixer on wave-out on Windows
+// (drivers_win32.cpp).
+void RegisterPlatformAudioDrivers(TChain<TAudioDriver>& drivers);
+
 }  // namespace corvex

@@ -322,7 +322,11 @@ TEST_F(AudioTest, LoadSampleClosesWhatItOpensAndDeclinesGarbage) {
 }
 
 TEST_F(AudioTest, DriversListAndSilentChannelsKeepTime) {
+#ifdef _WIN32
+    EXPECT_EQ(AudioDriverNames(), (std::vector<TString>{u"Silent"}));  // no OpenAL on Windows
+#else
     EXPECT_EQ(AudioDriverNames(), (std::vector<TString>{u"OpenAL", u"Silent"}));
+#endif
     EXPECT_FALSE(SetAudioDriver(u"Nonesuch"));
     ASSERT_TRUE(SetAudioDriver(u"silent"));
     EXPECT_EQ(AudioDriver()->Name(), u"Silent");

@@ -15,6 +15,15 @@ constexpr int kGlyphCount = 96;
 constexpr int kCellWidth = 8;
 constexpr int kCellHeight = 16;
 
+// The character at text[i], a surrogate pair read as one when the font has a source font (the
+// built-in font has no glyph for either); i moves past it.
+int NextCode(const TString& text, size_t& i, bool pairs) {
+    const char16_t c = text[i++];
+    if (pairs && c >= 0xD800 && c <= 0xDBFF && i < text.size() && text[i] >= 0xDC00 && text[i] <= 0xDFFF)
+        return 0x10000 + ((int(c) - 0xD800) << 10) + (int(text[i++]) - 0xDC00);
+    return int(c);
+}
+
 TZeph2DGraphics& State() {
     TZeph2DGraphics* state = Draw2DModule().current.get();
     if (!state) throw TRuntimeException("No graphics are current");
@@ -195,6 +204,8 @@ int TImageFont::CharToGlyph(int code) {
     return code >= kFirstCode && code < kFirstCode + kGlyphCount ? code - kFirstCode : -1;
 }
 
+float TImageFont::Kerning(int left, int right) { return _src_font ? _src_font->Kerning(left, right) : 0.0f; }
+
 Ref<TImageGlyph> TImageFont::LoadGlyph(int index) {
     if (index < 0 || size_t(index) >= _glyphs.size()) return nullptr;  // a source font's bad answer
     Ref<TImageGlyph>& slot = _glyphs[size_t(index)];
@@ -220,25 +231,38 @@ void TImageFont::Draw(const TString& text, float x, float y, float ix, float iy,
         TImageGlyph* glyph = _glyphs[size_t(index)].get();
         return glyph || !_src_font ? glyph : LoadGlyph(index).get();
     };
+    // The glyph index of each character that has one, looked up once per draw; reused between
+    // calls (main thread only, and nothing below draws text).
+    static std::vector<int> indices;
+    indices.clear();
+    const bool source = _src_font != nullptr;
+    for (size_t i = 0; i < text.size();) {
+        const int index = CharToGlyph(NextCode(text, i, source));
+        if (index >= 0) indices.push_back(index);
+    }
     // A complete font goes in whole the first time. The string's glyphs are placed (or copied
     // again when edited) before it is drawn, so the atlas goes to the renderer at most once per string.
-    if (!_src_font && atlas.cells.empty()) {
+    if (!source && atlas.cells.empty()) {
         for (size_t i = 0; i < _glyphs.size(); ++i)
             if (_glyphs[i] && _glyphs[i]->_image) atlas.Place(i, *_glyphs[i]);
     }
-    for (char16_t c : text) {
-        int index = CharToGlyph(int(c));
+    for (int index : indices) {
         TImageGlyph* glyph = glyph_at(index);
         if (glyph && glyph->_image) atlas.Place(size_t(index), *glyph);
     }
     atlas.Update();
     TImageFrame* atlas_frame = atlas.image ? atlas.image->Frame(0).get() : nullptr;  // kept by the image
     constexpr int pad = TGlyphAtlas::kPad;
-    for (char16_t c : text) {
-        int index = CharToGlyph(int(c));
-        if (index < 0) continue;
+    int previous = -1;
+    for (int index : indices) {
         TImageGlyph* glyph = glyph_at(index);
         if (!glyph) continue;
+        if (source && previous >= 0) {
+            const float kern = _src_font->Kerning(previous, index);
+            x = x + kern * ix;
+            y = y + kern * jx;
+        }
+        previous = index;
         if (TImage* image = glyph->_image.get()) {
             float gx = float(glyph->_x), gy = float(glyph->_y);
             float w = float(image->width), h = float(image->height);
@@ -325,11 +349,17 @@ void DrawText(std::string_view utf8, float x, float y) { DrawText(FromUtf8(utf8)
 int TextWidth(const TString& text) {
     TImageFont& font = *State().image_font;
     int width = 0;
-    for (char16_t c : text) {
-        int index = font.CharToGlyph(int(c));
+    const bool source = font._src_font != nullptr;
+    int previous = -1;
+    for (size_t i = 0; i < text.size();) {
+        int index = font.CharToGlyph(NextCode(text, i, source));
         if (index < 0) continue;
         Ref<TImageGlyph> glyph = font.LoadGlyph(index);
-        if (glyph) width = int(float(width) + glyph->_advance);
+        if (!glyph) continue;
+        // Kerning moves the pen before the glyph, as Draw does.
+        const float kern = source && previous >= 0 ? font.Kerning(previous, index) : 0.0f;
+        previous = index;
+        width = int(float(width) + kern + glyph->_advance);
     }
     return width;
 }

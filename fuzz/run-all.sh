@@ -13,17 +13,30 @@ mkdir -p "$work/artifacts"
 "$bin/fuzz_seeds" "$work/seeds" || { echo "fuzz: seed generation failed" >&2; exit 1; }
 "$bin/fuzz_audio_seeds" "$work/seeds" || { echo "fuzz: audio seed generation failed" >&2; exit 1; }
 
+# Replication packets: a welcome, an object opened with one slot of each type, a message, a close.
+mkdir -p "$work/seeds/replication"
+printf '\x01\x02\x00' >"$work/seeds/replication/welcome"
+printf '\x02\x01\x00\x07\x00\x00\x00\x03\x01\x00\x07\x00\x00\x00\x00\x01\x2a\x00\x00\x00\x03\x01\x00\x07\x00\x00\x00\x01\x02\x00\x00\x80\x3f\x03\x01\x00\x07\x00\x00\x00\x02\x03\x02\x00hi' \
+    >"$work/seeds/replication/object"
+printf '\x05\x02\x00\x01\x00\x07\x00\x00\x00\x03\x00abc\x04\x01\x00\x07\x00\x00\x00' >"$work/seeds/replication/message"
+
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 failed=()
-for target in load_pixmap png jpeg bmp tga text wav ogg; do
+# Fonts are never kept in the tree: the font target starts from the faces fonts-dejavu-core installs.
+mkdir -p "$work/seeds/font"
+cp /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf /usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf \
+    "$work/seeds/font/" 2>/dev/null || true
+for target in load_pixmap png jpeg bmp tga text wav ogg font replication; do
     seeds="$work/seeds/$target"
     [ "$target" = load_pixmap ] && seeds="$work/seeds/all"
+    max_len=16384
+    [ "$target" = font ] && max_len=1048576
     corpus="$work/corpus-$target"
     mkdir -p "$corpus"
     echo "== fuzz_$target (${seconds}s)"
     if ! "$bin/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-            -max_len=16384 -print_final_stats=1 -artifact_prefix="$work/artifacts/$target-" \
+            -max_len=$max_len -print_final_stats=1 -artifact_prefix="$work/artifacts/$target-" \
             "$corpus" "$seeds" >"$work/$target.log" 2>&1; then
         failed+=("$target")
         tail -n 60 "$work/$target.log"

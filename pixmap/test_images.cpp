@@ -3,13 +3,14 @@
 #include <png.h>
 #include <zlib.h>
 
-#include <unistd.h>
 
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 #include <jpeglib.h>
@@ -205,9 +206,10 @@ Bytes TgaHeader(int width, int height, int imageType, int bits, int idLength, in
 }
 
 std::string TempPath(const std::string& name) {
-    const char* dir = std::getenv("TMPDIR");
-    std::string base = dir && *dir ? dir : "/tmp";
-    return base + "/corvex_" + std::to_string(getpid()) + "_" + name;
+    // The system's temporary folder ($TMPDIR or /tmp on Linux, %TEMP% on Windows); a random
+    // part keeps concurrent test programs apart.
+    static const std::string unique = std::to_string(std::random_device{}());
+    return (std::filesystem::temp_directory_path() / ("corvex_" + unique + "_" + name)).string();
 }
 
 void WriteFile(const std::string& path, const Bytes& bytes) {

@@ -11,6 +11,9 @@ packages=(
     xvfb xauth xdotool x11-utils
     libegl-dev libegl-mesa0
     doxygen python3
+    libsdl2-dev
+    libfreetype-dev fonts-dejavu-core
+    libenet-dev libcurl4-openssl-dev openssl libssl-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include <corvex/stream/stream.h>
+#include "stream/cstream_platform.h"
 
 namespace corvex {
 namespace {
@@ -25,10 +26,9 @@ Ref<TCStream> TCStream::OpenFile(const TString& path, bool readable, bool writea
     for (char16_t& c : slashed) {
         if (c == u'\\') c = u'/';
     }
-    // File names on Linux are UTF-8 bytes. A NUL inside would silently name a shorter path.
-    const std::string name = ToUtf8(slashed);
-    if (name.empty() || name.find('\0') != std::string::npos) return nullptr;
-    std::FILE* file = std::fopen(name.c_str(), how);
+    // A NUL inside would silently name a shorter path.
+    if (slashed.empty() || slashed.find(u'\0') != TString::npos) return nullptr;
+    std::FILE* file = OpenNamedFile(slashed, how);
     if (!file) return nullptr;
     Ref<TCStream> stream = CreateWithCStream(file, mode);
     if (!stream) std::fclose(file);

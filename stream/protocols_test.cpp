@@ -1,9 +1,9 @@
 // The byte-order and text-encoding protocols, opened through the URL registry.
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -23,9 +23,9 @@ protected:
     void SetUp() override {
         StartStreamModule();
         StreamModule().Reset();
-        char pattern[] = "/tmp/corvex-protocols-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
+        std::random_device random;
+        dir = fs::temp_directory_path() / ("corvex-protocols-" + std::to_string(random()));
+        ASSERT_TRUE(fs::create_directory(dir));
     }
     void TearDown() override {
         std::error_code ignored;

@@ -1,12 +1,9 @@
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -63,9 +60,9 @@ protected:
     void SetUp() override {
         StartStreamModule();
         StreamModule().Reset();
-        char pattern[] = "/tmp/corvex-stream-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
+        std::random_device random;
+        dir = fs::temp_directory_path() / ("corvex-stream-" + std::to_string(random()));
+        ASSERT_TRUE(fs::create_directory(dir));
     }
     void TearDown() override {
         std::error_code ignored;
@@ -439,16 +436,14 @@ TEST_F(StreamTest, FileStreamSeekIsNotClamped) {
 
 TEST_F(StreamTest, FilesTooLargeForThirtyTwoBitPositionsDoNotOpen) {
     const std::string big = File("big");
-    const int fd = ::open(big.c_str(), O_CREAT | O_WRONLY, 0600);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::ftruncate(fd, off_t{1} << 31), 0);  // sparse, no disk used
+    std::ofstream(big, std::ios::binary).close();
+    fs::resize_file(big, uintmax_t{1} << 31);  // sparse, no disk used
     EXPECT_FALSE(TCStream::OpenFile(big, true, false));
     EXPECT_FALSE(TCStream::OpenFile(big, true, true));
     EXPECT_FALSE(ReadUrlStream(big));
 
     // One byte less fits, but cannot grow.
-    ASSERT_EQ(::ftruncate(fd, INT32_MAX), 0);
-    ::close(fd);
+    fs::resize_file(big, INT32_MAX);
     auto s = TCStream::OpenFile(big, true, true);
     ASSERT_TRUE(s);
     EXPECT_EQ(s->Size(), INT32_MAX);

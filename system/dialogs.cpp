@@ -1,11 +1,5 @@
 #include "system/dialogs.h"
 
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <iostream>
 #include <initializer_list>
@@ -13,8 +7,6 @@
 #include <string_view>
 
 #include <corvex/system/entry.h>
-
-extern char** environ;
 
 namespace corvex {
 namespace {
@@ -26,7 +18,7 @@ void Prompt(const TString& text, const char* choices) {
 
 // One answer line from an interactive terminal; false when there is none to ask.
 bool ReadAnswer(std::string& line) {
-    if (!isatty(STDIN_FILENO)) {
+    if (!StdinIsTerminal()) {
         std::fputc('\n', stderr);
         return false;
     }
@@ -46,11 +38,6 @@ std::string Joined(std::initializer_list<std::string_view> pieces) {
     std::string out;
     for (std::string_view piece : pieces) out.append(piece);
     return out;
-}
-
-bool IsKind(const std::string& path, mode_t kind) {
-    struct stat st{};
-    return stat(path.c_str(), &st) == 0 && (st.st_mode & S_IFMT) == kind;
 }
 
 }  // namespace
@@ -83,7 +70,7 @@ TString TerminalRequestFile(const TString& title, const TString& filter, int32_t
     std::string line;
     if (!ReadAnswer(line) || line.empty()) return {};
     // An open requester only accepts existing files; a save requester any name.
-    if (!save && !IsKind(line, S_IFREG)) return {};
+    if (!save && !IsFile(line)) return {};
     return FromUtf8(line);
 }
 
@@ -91,23 +78,8 @@ TString TerminalRequestDir(const TString& title, const TString& path) {
     const std::string choices = Joined({" ", ToUtf8(path), " > "});
     Prompt(title, choices.c_str());
     std::string line;
-    if (!ReadAnswer(line) || !IsKind(line, S_IFDIR)) return {};
+    if (!ReadAnswer(line) || !IsDirectory(line)) return {};
     return FromUtf8(line);
-}
-
-int32_t DesktopOpenURL(const TString& url) {
-    const std::string target = ToUtf8(url);
-    // A leading '-' would be read as an option by the opener.
-    if (target.empty() || target[0] == '-') return 0;
-    char program[] = "xdg-open";
-    char* argv[] = {program, const_cast<char*>(target.c_str()), nullptr};
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, program, nullptr, nullptr, argv, environ) != 0) return 0;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return 0;
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 1 : 0;
 }
 
 }  // namespace corvex

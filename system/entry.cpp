@@ -1,8 +1,5 @@
 #include <corvex/system/entry.h>
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -10,6 +7,7 @@
 #include <corvex/runtime/exception.h>
 #include <corvex/runtime/module.h>
 #include <corvex/system/system.h>
+#include "system/entry_platform.h"
 
 namespace corvex {
 namespace {
@@ -35,63 +33,6 @@ void PrintError(const TString& text) {
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", ToUtf8(text).c_str());
     std::fflush(stderr);
-}
-
-// --- Signals ------------------------------------------------------------------------------------
-// A handler cannot raise an exception soundly, nor run exit handlers or touch stdio (the signal
-// may have interrupted them). It writes both texts with write() and ends the process at once.
-
-void WriteAll(int fd, const char* text, size_t length) {
-    while (length > 0) {
-        const ssize_t n = write(fd, text, length);
-        if (n <= 0) {
-            if (n < 0 && errno == EINTR) continue;
-            return;
-        }
-        text += n;
-        length -= static_cast<size_t>(n);
-    }
-}
-
-void WriteText(int fd, const char* text) {
-    size_t length = 0;
-    while (text[length]) ++length;
-    WriteAll(fd, text, length);
-}
-
-extern "C" void OnFatalSignal(int signo) {
-    const bool memoryFault = signo == SIGBUS || signo == SIGFPE;
-    if (!memoryFault) {
-        char line[24] = "signal!:";
-        size_t at = 8;
-        char digits[12];
-        size_t count = 0;
-        for (unsigned v = static_cast<unsigned>(signo); count == 0 || v != 0; v /= 10) digits[count++] = static_cast<char>('0' + v % 10);
-        while (count > 0) line[at++] = digits[--count];
-        line[at++] = '\n';
-        WriteAll(STDOUT_FILENO, line, at);
-    }
-    WriteText(STDERR_FILENO, memoryFault ? "Unhandled Memory Exception Error\n" : "Received Signal\n");
-    _exit(-1 & 0xFF);
-}
-
-std::string ReadSelfPath() {
-    std::string path(1024, '\0');
-    for (;;) {
-        const ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
-        if (n < 0) return {};
-        if (static_cast<size_t>(n) < path.size()) return path.substr(0, static_cast<size_t>(n));
-        path.resize(path.size() * 2);  // a longer path than the buffer: read it whole, never cut
-    }
-}
-
-std::string CurrentDir() {
-    std::string dir(1024, '\0');
-    for (;;) {
-        if (getcwd(dir.data(), dir.size())) return dir.c_str();
-        if (errno != ERANGE) return {};
-        dir.resize(dir.size() * 2);
-    }
 }
 
 }  // namespace
@@ -141,49 +82,25 @@ TString DirectoryOf(const TString& path) {
     const size_t slash = path.rfind(u'/');
     if (slash == TString::npos) return {};
     if (slash == 0) return u"/";  // a program in the root keeps the root
+    if (IsDriveRoot(path, slash)) return path.substr(0, slash + 1);  // "C:/"
     return path.substr(0, slash);
-}
-
-void InstallSignalHandlers() {
-    // Its own stack, so a stack overflow can still be reported.
-    static char altStack[64 * 1024];
-    stack_t stack{};
-    stack.ss_sp = altStack;
-    stack.ss_size = sizeof altStack;
-    sigaltstack(&stack, nullptr);
-
-    struct sigaction action{};
-    action.sa_handler = OnFatalSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_ONSTACK | SA_RESETHAND;
-    for (int signo : {SIGILL, SIGSEGV, SIGABRT, SIGTERM, SIGBUS, SIGFPE}) sigaction(signo, &action, nullptr);
-    InstallTerminateHandler();
 }
 
 void InitProcessInfo(int argc, char** argv) {
     TProcessState& p = Process();
-    p.launchDir = FromUtf8(CurrentDir());
-    std::string self = ReadSelfPath();
-    if (self.empty() && argc > 0 && argv[0]) {
-        char* resolved = realpath(argv[0], nullptr);
-        if (resolved) self = resolved;
-        std::free(resolved);
-    }
-    p.file = FromUtf8(self);
+    p.launchDir = FromUtf8(ReadCurrentDir());
+    p.file = FromUtf8(ReadSelfPath(argc, argv));
     p.dir = DirectoryOf(p.file);
     p.title = u"Corvex Application";
-    p.args.clear();
-    for (int i = 0; i < argc; ++i) p.args.push_back(FromUtf8(argv[i] ? argv[i] : ""));
+    p.args = ReadArguments(argc, argv);
 }
 
 int RunApplication(int argc, char** argv, const std::function<void()>& body) {
     InstallSignalHandlers();
     InitProcessInfo(argc, argv);
     // Relative names (the program's data files) resolve next to the program.
-    const std::string dir = ToUtf8(ApplicationDir());
-    if (!dir.empty() && chdir(dir.c_str()) != 0) {
-        // Stay where we are: files given by absolute names still work.
-    }
+    // If that fails we stay where we are: files given by absolute names still work.
+    if (!ApplicationDir().empty()) ChangeDir(ApplicationDir());
     int code = 0;
     try {
         StartSystemModule();

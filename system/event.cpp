@@ -90,6 +90,12 @@ TString EventName(int32_t id) {
         case EVENT_STREAMEOF: return u"StreamEof";
         case EVENT_STREAMAVAIL: return u"StreamAvail";
         case EVENT_PROCESSEXIT: return u"ProcessExit";
+        case EVENT_JOYCONNECT: return u"JoyConnect";
+        case EVENT_JOYDISCONNECT: return u"JoyDisconnect";
+        case EVENT_JOYBUTTONDOWN: return u"JoyButtonDown";
+        case EVENT_JOYBUTTONUP: return u"JoyButtonUp";
+        case EVENT_JOYAXISMOVE: return u"JoyAxisMove";
+        case EVENT_JOYHATMOVE: return u"JoyHatMove";
         default: break;
     }
     const uint32_t bits = static_cast<uint32_t>(id);

@@ -226,6 +226,26 @@ TEST_F(PolledInputTest, QueriesInsideThePumpDoNotRecurse) {
     g_order = nullptr;
 }
 
+// A poller's events are seen by the query that drained them, and a poller that queries does not
+// recurse into the pump.
+int g_pollerRuns = 0;
+void KeyPoller(void*) {
+    ++g_pollerRuns;
+    Send(EVENT_KEYDOWN, 70);
+    (void)IsKeyDown(70);
+}
+
+TEST_F(PolledInputTest, PollersRunOnceWithEveryDrainUntilRemoved) {
+    g_pollerRuns = 0;
+    AddSystemPoller(KeyPoller);
+    AddSystemPoller(KeyPoller);
+    EXPECT_EQ(KeyHits(70), 1);
+    EXPECT_EQ(g_pollerRuns, 1);
+    RemoveSystemPoller(KeyPoller);
+    EXPECT_EQ(KeyHits(70), 0);
+    EXPECT_EQ(g_pollerRuns, 1);
+}
+
 // --- Waiting ------------------------------------------------------------------------------------------
 
 void EmitAfter(int32_t id, int32_t data) {

@@ -1,15 +1,12 @@
 #include <corvex/system/mainthread.h>
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
 #include <deque>
 #include <mutex>
 #include <new>
 #include <thread>
+
+#include "system/mainthread_platform.h"
 
 namespace corvex {
 namespace {
@@ -25,7 +22,6 @@ struct TPostedQueue {
     std::mutex lock;
     std::deque<TPostedCall> calls;
     std::atomic<int64_t> pending{0};  // raised before the wake-up, lowered as calls are taken
-    int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     std::atomic<bool> haveMain{false};
     std::thread::id mainThread;
 };
@@ -33,14 +29,6 @@ struct TPostedQueue {
 TPostedQueue& Queue() {
     static TPostedQueue* queue = new TPostedQueue;
     return *queue;
-}
-
-void WriteWake(int fd) {
-    if (fd < 0) return;
-    const uint64_t one = 1;
-    // EAGAIN means the counter is already non-zero: the main thread will wake anyway.
-    while (write(fd, &one, sizeof one) < 0 && errno == EINTR) {
-    }
 }
 
 }  // namespace
@@ -55,7 +43,7 @@ bool PostToMainThread(TPostedFunc function, Ref<TObject> context, int64_t data) 
     } catch (const std::bad_alloc&) {
         return false;
     }
-    WriteWake(q.wakeFd);
+    SignalPostedCall();
     return true;
 }
 
@@ -74,18 +62,19 @@ bool StartAsyncCall(TAsyncWorker worker, int64_t workerData, TPostedFunc functio
 
 bool PostedCallsPending() { return Queue().pending.load(std::memory_order_acquire) != 0; }
 
-void WakeMainThread() { WriteWake(Queue().wakeFd); }
-
-int MainThreadWakeFd() { return Queue().wakeFd; }
-
 bool IsMainThread() {
     TPostedQueue& q = Queue();
     if (!q.haveMain.load(std::memory_order_acquire)) {
-        std::lock_guard<std::mutex> guard(q.lock);
-        if (!q.haveMain.load(std::memory_order_relaxed)) {
-            q.mainThread = std::this_thread::get_id();
-            q.haveMain.store(true, std::memory_order_release);
+        bool first = false;
+        {
+            std::lock_guard<std::mutex> guard(q.lock);
+            if (!q.haveMain.load(std::memory_order_relaxed)) {
+                q.mainThread = std::this_thread::get_id();
+                q.haveMain.store(true, std::memory_order_release);
+                first = true;
+            }
         }
+        if (first) MainThreadQueueReady();
     }
     return q.mainThread == std::this_thread::get_id();
 }
@@ -111,21 +100,6 @@ int32_t RunPostedCalls() {
         call.function(call.context, call.data);
     }
     return ran;
-}
-
-void ClearMainThreadWake() {
-    uint64_t count;
-    if (Queue().wakeFd < 0) return;
-    while (read(Queue().wakeFd, &count, sizeof count) < 0 && errno == EINTR) {
-    }
-}
-
-void WaitMainThreadWake(int extraFd) {
-    const int wakeFd = Queue().wakeFd;
-    pollfd fds[2] = {{wakeFd, POLLIN, 0}, {extraFd, POLLIN, 0}};
-    // Without an eventfd (the process ran out of descriptors) posts cannot wake us: look again
-    // every millisecond rather than block for ever.
-    poll(fds, extraFd >= 0 ? 2 : 1, wakeFd >= 0 ? -1 : 1);
 }
 
 void DiscardPostedCalls() {

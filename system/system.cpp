@@ -1,5 +1,7 @@
 #include <corvex/system/system.h>
 
+#include <algorithm>
+
 #include <corvex/runtime/module.h>
 #include "system/dialogs.h"
 #include <corvex/system/entry.h>
@@ -13,17 +15,7 @@ namespace corvex {
 
 // --- Headless driver ----------------------------------------------------------------------------
 
-void THeadlessSystemDriver::Poll() {
-    if (PostedCallsPending()) RunPostedCalls();
-}
-
-void THeadlessSystemDriver::Wait() {
-    // Consume old wake-ups before testing, so a post landing after the test still wakes us.
-    ClearMainThreadWake();
-    if (!PostedCallsPending()) WaitMainThreadWake();
-    Poll();
-}
-
+// Poll and Wait are platform code: headless_posix.cpp, headless_win32.cpp.
 void THeadlessSystemDriver::MoveMouse(int32_t, int32_t) {}
 void THeadlessSystemDriver::SetMouseVisible(int32_t visible) { mouseVisible = visible; }
 void THeadlessSystemDriver::Notify(const TString& text, int32_t serious) { TerminalNotify(text, serious); }
@@ -49,6 +41,7 @@ void TSystemModule::Reset() {
     rawDriver = driver.get();
     pumping = false;
     retired.clear();
+    pollers.clear();
     DiscardPostedCalls();
 }
 
@@ -61,6 +54,7 @@ void StartSystemDriverModule() {
     StartEventModule();
     if (BeginModuleStart("system")) {
         SystemModule();
+        StartPlatformTiming();
         // Timer threads must not outlive the program's own exit steps.
         AddExitHandler(StopAllSystemTimers);
     }
@@ -97,6 +91,12 @@ public:
 private:
     TSystemModule& _m;
 };
+
+// By index, so a poller may add or remove pollers while they run (a removed one is never called
+// again, its context may be gone).
+void RunPollers(TSystemModule& m) {
+    for (size_t i = 0; i < m.pollers.size(); ++i) m.pollers[i].first(m.pollers[i].second);
+}
 }  // namespace
 
 void PollSystemEvents() {
@@ -104,6 +104,7 @@ void PollSystemEvents() {
     if (m.pumping) return;
     TPumpScope scope(m);
     m.rawDriver->Poll();
+    if (!m.pollers.empty()) RunPollers(m);
 }
 
 void WaitSystemEvents() {
@@ -111,6 +112,19 @@ void WaitSystemEvents() {
     if (m.pumping) return;
     TPumpScope scope(m);
     m.rawDriver->Wait();
+    if (!m.pollers.empty()) RunPollers(m);
+}
+
+void AddSystemPoller(TSystemPoller poller, void* context) {
+    TSystemModule& m = SystemModule();
+    const auto entry = std::make_pair(poller, context);
+    if (poller && std::find(m.pollers.begin(), m.pollers.end(), entry) == m.pollers.end()) m.pollers.push_back(entry);
+}
+
+void RemoveSystemPoller(TSystemPoller poller, void* context) {
+    TSystemModule& m = SystemModule();
+    const auto it = std::find(m.pollers.begin(), m.pollers.end(), std::make_pair(poller, context));
+    if (it != m.pollers.end()) m.pollers.erase(it);
 }
 
 bool IsPumpingSystemEvents() { return SystemModule().pumping; }

@@ -1,9 +1,6 @@
 // Shared by the system tests: a clean module state, and running code in a child process.
 #pragma once
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <functional>
 #include <string>
 
@@ -18,6 +15,14 @@
 #include "system/system_module.h"
 #include "system/timer_module.h"
 
+// RunInChild(body) runs body in a child process and captures its output and exit code: a forked
+// child on Linux, the test program started again for the current test on Windows.
+#ifdef _WIN32
+#include "system/test_child_win32.h"
+#else
+#include "system/test_child_posix.h"
+#endif
+
 namespace corvex::test {
 
 // Every module back to its start-up state, in reverse start order.
@@ -28,51 +33,6 @@ inline void ResetSystemModules() {
     SystemModule().Reset();
     HookModule().Reset();
     EventModule().Reset();
-}
-
-struct TChildResult {
-    int exitCode = -1;   // 0..255, or -1 when the child did not exit normally
-    std::string out;     // its standard output
-    std::string err;     // its standard error
-};
-
-inline std::string ReadAllFrom(int fd) {
-    std::string text;
-    char buffer[4096];
-    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(n));
-    return text;
-}
-
-// Runs body in a forked child whose standard output and error are captured; body ends the
-// child itself (exit, signal) or the child exits with code 0 after it.
-inline TChildResult RunInChild(const std::function<void()>& body) {
-    char outPath[] = "/tmp/corvex-child-out-XXXXXX";
-    char errPath[] = "/tmp/corvex-child-err-XXXXXX";
-    const int outFd = mkstemp(outPath);
-    const int errFd = mkstemp(errPath);
-    TChildResult result;
-    fflush(stdout);
-    fflush(stderr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(outFd, STDOUT_FILENO);
-        dup2(errFd, STDERR_FILENO);
-        body();
-        fflush(stdout);
-        _exit(0);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
-    lseek(outFd, 0, SEEK_SET);
-    lseek(errFd, 0, SEEK_SET);
-    result.out = ReadAllFrom(outFd);
-    result.err = ReadAllFrom(errFd);
-    close(outFd);
-    close(errFd);
-    unlink(outPath);
-    unlink(errPath);
-    return result;
 }
 
 }  // namespace corvex::test

@@ -1,10 +1,6 @@
 #include <corvex/system/timer.h>
 
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 
 #include <corvex/runtime/module.h>
 #include <corvex/system/mainthread.h>
@@ -12,33 +8,6 @@
 #include "system/timer_module.h"
 
 namespace corvex {
-
-using TClock = std::chrono::steady_clock;  // CLOCK_MONOTONIC: waits on absolute deadlines
-
-// The thread behind one running timer: it sleeps to each absolute deadline and posts the tick to
-// the main thread. It touches nothing else.
-struct TTimerThread {
-    std::mutex lock;
-    std::condition_variable wake;
-    bool stop = false;
-    std::thread thread;
-
-    void Run(int32_t id, int32_t periodMs, TClock::time_point start, std::weak_ptr<TTimer> timer);
-    void Finish() {
-        {
-            std::lock_guard<std::mutex> guard(lock);
-            stop = true;
-        }
-        wake.notify_all();
-        if (thread.joinable()) thread.join();
-    }
-};
-
-namespace {
-
-// Ticks more than this far behind (a stopped or starved process) are skipped, not delivered in
-// one burst; short delays are made up so the average rate holds.
-constexpr auto kMaxLag = std::chrono::seconds(1);
 
 void FireIfActive(const Ref<TObject>& context, int64_t data) {
     TTimerModule& m = TimerModule();
@@ -48,23 +17,6 @@ void FireIfActive(const Ref<TObject>& context, int64_t data) {
         return;
     }
     // Not in the table: the timer was stopped after this tick was queued; the tick is dropped.
-}
-
-}  // namespace
-
-void TTimerThread::Run(int32_t id, int32_t periodMs, TClock::time_point start, std::weak_ptr<TTimer> timer) {
-    const auto period = std::chrono::milliseconds(periodMs);
-    auto deadline = start + period;
-    std::unique_lock<std::mutex> guard(lock);
-    for (;;) {
-        if (wake.wait_until(guard, deadline, [this] { return stop; })) return;
-        guard.unlock();
-        if (Ref<TTimer> t = timer.lock()) PostToMainThread(FireIfActive, std::move(t), id);
-        deadline += period;
-        const auto now = TClock::now();
-        if (now - deadline > kMaxLag) deadline = now + period;
-        guard.lock();
-    }
 }
 
 // --- Module -------------------------------------------------------------------------------------
@@ -104,14 +56,8 @@ int32_t StartSystemTimer(float hertz, const Ref<TTimer>& timer) {
         used = false;
         for (int32_t i = 0; i < m.count; ++i) used = used || m.ids[i] == id;
     }
-    auto runner = std::make_unique<TTimerThread>();
-    try {
-        // Deadlines count from now, not from whenever the thread gets going.
-        runner->thread = std::thread(&TTimerThread::Run, runner.get(), id, periodMs, TClock::now(),
-                                     std::weak_ptr<TTimer>(timer));
-    } catch (const std::exception&) {
-        return 0;
-    }
+    std::unique_ptr<TTimerThread> runner = StartTimerThread(id, periodMs, timer);
+    if (!runner) return 0;
     m.lastId = id;
     m.ids[m.count] = id;
     m.threads[m.count] = std::move(runner);

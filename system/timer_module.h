@@ -10,7 +10,17 @@
 
 namespace corvex {
 
-struct TTimerThread;  // the thread behind one running timer (timer.cpp)
+// The platform's source of ticks for one running timer (a thread on Linux, a multimedia timer
+// on Windows). It posts FireIfActive(timer, id) to the main thread once a period.
+struct TTimerThread {
+    virtual ~TTimerThread() = default;
+    virtual void Finish() = 0;  // stops the ticks; none is posted after it returns
+};
+// Starts the ticks of timer `id` every periodMs milliseconds from now; Null when the system refuses.
+std::unique_ptr<TTimerThread> StartTimerThread(int32_t id, int32_t periodMs, const Ref<TTimer>& timer);
+// The posted tick: fires the timer if `data` (its id) is still in the active table.
+void FireIfActive(const Ref<TObject>& context, int64_t data);
+
 struct TTimerModule {
     TTimerModule();
     ~TTimerModule();

@@ -2,7 +2,10 @@
 // images, text and rectangles, with the GL calls sent to a sink that does nothing.
 #include <benchmark/benchmark.h>
 
+#include <vector>
+
 #include <corvex/draw2d/draw2d.h>
+#include <corvex/draw2d/freetype.h>
 #include <corvex/draw2d/gl/gldriver.h>
 #include "draw2d/draw2d_module.h"
 #include "draw2d/gl/glframe.h"
@@ -142,6 +145,78 @@ void BM_DrawText32Chars(benchmark::State& bench) {
     bench.SetItemsProcessed(bench.iterations() * int64_t(text.size()));
 }
 BENCHMARK(BM_DrawText32Chars);
+
+// A page of text: 25 lines of 80 characters, the same in the built-in font and in a 16 px
+// outline face (DejaVu Sans from fonts-dejavu-core), every glyph already made.
+const char* const kOutlineFace = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+
+std::vector<TString> PageLines() {
+    std::vector<TString> lines;
+    for (int row = 0; row < 25; ++row) {
+        TString line;
+        for (int col = 0; col < 80; ++col) line += char16_t(33 + (row * 7 + col * 13) % 94);
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+void DrawPage(const std::vector<TString>& lines) {
+    for (size_t i = 0; i < lines.size(); ++i) DrawText(lines[i], 8, 8 + 18 * float(i));
+}
+
+void BM_TextPageBuiltinFont(benchmark::State& bench) {
+    TScene scene;
+    const std::vector<TString> lines = PageLines();
+    DrawPage(lines);
+    for (auto _ : bench) DrawPage(lines);
+    bench.SetItemsProcessed(bench.iterations() * 2000);
+}
+BENCHMARK(BM_TextPageBuiltinFont);
+
+void BM_TextPageOutline16(benchmark::State& bench) {
+    TScene scene;
+    GLZeph2DModule().exiting = true;  // atlas frames replaced as it grows have no real texture to delete
+    AddFontLoader(std::make_shared<TFreeTypeFontLoader>());  // the scene's end empties the chain
+    Ref<TImageFont> font = LoadImageFont(kOutlineFace, 16, 0);
+    if (!font) {
+        bench.SkipWithError("DejaVu Sans not installed");
+        return;
+    }
+    SetImageFont(font);
+    const std::vector<TString> lines = PageLines();
+    DrawPage(lines);  // rasterise once
+    for (auto _ : bench) DrawPage(lines);
+    bench.SetItemsProcessed(bench.iterations() * 2000);
+}
+BENCHMARK(BM_TextPageOutline16);
+
+// The first draw of 1000 distinct glyphs of a freshly loaded face: rasterising, packing into the
+// atlas and sending it, as a program pays once per glyph.
+void BM_FirstDraw1000Glyphs(benchmark::State& bench) {
+    TScene scene;
+    GLZeph2DModule().exiting = true;  // atlas frames replaced as it grows have no real texture to delete
+    AddFontLoader(std::make_shared<TFreeTypeFontLoader>());  // the scene's end empties the chain
+    Ref<TImageFont> probe = LoadImageFont(kOutlineFace, 16, 0);
+    if (!probe) {
+        bench.SkipWithError("DejaVu Sans not installed");
+        return;
+    }
+    TString text;
+    for (int code = 33; text.size() < 1000 && code < 0xFFFF; ++code)
+        if (probe->CharToGlyph(code) >= 0 && (code < 0xD800 || code > 0xDFFF)) text += char16_t(code);
+    std::vector<Ref<TImageFont>> kept;  // their frames go with the scene
+    for (auto _ : bench) {
+        bench.PauseTiming();
+        Ref<TImageFont> font = LoadImageFont(kOutlineFace, 16, 0);
+        SetImageFont(font);
+        kept.push_back(font);
+        bench.ResumeTiming();
+        DrawText(text, 0, 300);
+    }
+    SetImageFont(nullptr);
+    bench.SetItemsProcessed(bench.iterations() * int64_t(text.size()));
+}
+BENCHMARK(BM_FirstDraw1000Glyphs)->Unit(benchmark::kMillisecond);
 
 void BM_DrawRectAlpha(benchmark::State& bench) {
     TScene scene;

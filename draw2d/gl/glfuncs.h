@@ -5,6 +5,9 @@
 // layer only through GLFunctions(), which its module state can point at such a recorder.
 #pragma once
 
+#ifdef _WIN32
+#include <windows.h>  // Windows' gl.h needs WINGDIAPI and APIENTRY from it
+#endif
 #include <GL/gl.h>
 
 // Framebuffer objects: the core, ARB and EXT forms share these values.
@@ -19,6 +22,11 @@
 #endif
 #ifndef GL_FRAMEBUFFER_BINDING
 #define GL_FRAMEBUFFER_BINDING 0x8CA6
+#endif
+// Windows' gl.h stops at OpenGL 1.1: later constants are plain numbers here, and the later
+// functions (framebuffer objects) are looked up at run time through the context driver.
+#ifndef GL_CLAMP_TO_EDGE
+#define GL_CLAMP_TO_EDGE 0x812F
 #endif
 
 namespace corvex {

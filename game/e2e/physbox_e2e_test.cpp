@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -116,7 +117,11 @@ public:
     Screenshot last;
 };
 
-fs::path ExecutablePath() { return PHYSBOX_EXE; }
+// CORVEX_E2E_PHYSBOX names another build of the sandbox to drive, such as the Windows one.
+fs::path ExecutablePath() {
+    const char* other = std::getenv("CORVEX_E2E_PHYSBOX");
+    return other && *other ? other : PHYSBOX_EXE;
+}
 
 class Physbox : public ::testing::Test {
 protected:
@@ -293,7 +298,7 @@ TEST_F(Physbox, CloseRequestIsIgnoredAndEscapeEndsWithExitCodeZero) {
 
 TEST(PhysboxWithoutPicture, SaysSoOnceAndDrawsPlainSquares) {
     TempDir dir;
-    fs::path copy = fs::path(dir.Path()) / "physbox";
+    fs::path copy = fs::path(dir.Path()) / ExecutablePath().filename();  // physbox, or physbox.exe for Wine
     fs::copy_file(ExecutablePath(), copy);
     Sandbox s(copy.string(), dir.Path());
     ASSERT_TRUE(s.DropBox(1));

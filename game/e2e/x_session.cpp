@@ -6,6 +6,7 @@
 #include <X11/extensions/XTest.h>
 
 #include <stdexcept>
+#include <string>
 
 namespace e2e {
 namespace {
@@ -71,7 +72,39 @@ std::string XSession::WindowTitle(unsigned long window) const {
     return title;
 }
 
+namespace {
+
+// Wine draws a Windows window's frame itself and puts the client area in a child X window; that
+// child is what a Windows program draws into. Wine names the window's class after the program.
+Window WineClientWindow(Display* display, Window window) {
+    XClassHint hint{};
+    if (!XGetClassHint(display, window, &hint)) return 0;
+    const std::string name = hint.res_name ? hint.res_name : "";
+    const bool wine = name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0;
+    if (hint.res_name) XFree(hint.res_name);
+    if (hint.res_class) XFree(hint.res_class);
+    if (!wine) return 0;
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display, window, &root, &parent, &children, &count)) return 0;
+    Window client = 0;
+    long largest = 0;
+    for (unsigned i = 0; i < count; ++i) {
+        XWindowAttributes a;
+        if (XGetWindowAttributes(display, children[i], &a) && a.map_state == IsViewable &&
+            static_cast<long>(a.width) * a.height > largest) {
+            largest = static_cast<long>(a.width) * a.height;
+            client = children[i];
+        }
+    }
+    if (children) XFree(children);
+    return client;
+}
+
+}  // namespace
+
 Rect XSession::ClientArea(unsigned long window) const {
+    if (Window client = WineClientWindow(_display, window)) window = client;
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(_display, window, &attributes)) return {};
     int x = 0, y = 0;

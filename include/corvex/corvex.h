@@ -22,6 +22,10 @@
 #include <corvex/audio/sample.h>
 #include <corvex/audio/wav.h>
 
+#include <corvex/net/host.h>
+#include <corvex/net/http.h>
+#include <corvex/net/socket.h>
+
 #include <corvex/pixmap/bmp.h>
 #include <corvex/pixmap/format.h>
 #include <corvex/pixmap/jpeg.h>
@@ -47,17 +51,24 @@
 #include <corvex/graphics/graphics.h>
 
 #include <corvex/draw2d/draw2d.h>
+#include <corvex/draw2d/freetype.h>
 #include <corvex/draw2d/gl/gldriver.h>
+
+#include <corvex/joystick/joystick.h>
 
 namespace corvex {
 
 // Starts every module in dependency order (runtime, streams, pixmaps with their PNG, JPEG, BMP
 // and TGA loaders, the system modules, graphics, the drawing layer, the OpenGL window driver,
-// then audio with its WAV and Ogg Vorbis loaders and drivers) and makes the OpenGL 2D back end
-// the current graphics driver. Safe to call more than once. Link Corvex::corvex to use it.
+// then audio with its WAV and Ogg Vorbis loaders and drivers, game controllers, the outline-font
+// loader, then networking with its "tcp", "http" and "https" protocols) and makes the OpenGL 2D
+// back end the current graphics driver. Safe to call more than once. Link Corvex::corvex to use it.
 inline void StartCorvex() {
     StartGLZeph2DModule();
     StartAudioModule();
+    StartJoystickModule();
+    StartFreeTypeFontModule();
+    StartNetModule();
 }
 
 }  // namespace corvex

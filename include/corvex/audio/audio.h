@@ -4,7 +4,8 @@
 // A sound is a sample made ready for a driver; a channel is one playing voice. The module
 // operations act on the current driver, which is chosen on first use when the program has not
 // picked one: drivers are tried newest registration first (OpenAL, then the silent driver,
-// which always starts), so a program runs on a machine where no audio device opens.
+// which always starts), so a program runs on a machine where no audio device opens. On Windows
+// the software mixer on the wave-out device is tried first.
 // Main thread only; drivers keep their own threads away from framework state.
 #pragma once
 
@@ -120,7 +121,10 @@ bool ChannelPaused(const Ref<TChannel>& channel);
 
 // --- The drivers start-up registers -------------------------------------------------------------
 Ref<TAudioDriver> CreateSilentAudioDriver();  // accepts every call, plays nothing
-Ref<TAudioDriver> CreateOpenALAudioDriver();  // OpenAL Soft on its default device
+Ref<TAudioDriver> CreateOpenALAudioDriver();  // OpenAL Soft on its default device (Null on Windows: no OpenAL there)
+// "Mixer": the framework's own mixer (16-bit stereo at 44100 Hz, 256 channels, then Null) on
+// the Windows wave-out device; Startup returns false elsewhere and when no device opens.
+Ref<TAudioDriver> CreateMixerAudioDriver();
 
 // --- Start-up ----------------------------------------------------------------------------------
 // Starts the runtime and stream modules, then registers the WAV and Ogg Vorbis loaders and the

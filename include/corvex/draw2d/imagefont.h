@@ -29,6 +29,7 @@ public:
     virtual int CountGlyphs() = 0;  // number of glyphs; indices run from 0
     virtual int CharToGlyph(int code) = 0;  // -1: no glyph
     virtual Ref<TGlyph> LoadGlyph(int index) = 0;  // the glyph at index
+    virtual float Kerning(int left, int right) { (void)left; (void)right; return 0; }  // pen shift between two glyph indices
 };
 
 // Reads font files of one kind. Succ() is the loader added before it.
@@ -65,6 +66,7 @@ public:
     int CountGlyphs();  // number of glyphs
     int CharToGlyph(int code);             // -1: no glyph
     Ref<TImageGlyph> LoadGlyph(int index);  // the glyph at index, made on first use
+    float Kerning(int left, int right);     // pen shift between two glyph indices; 0 without a source font
     // Draws text with its pen at (x, y) in window pixels; the pen advances along (ix, jx).
     void Draw(const TString& text, float x, float y, float ix, float iy, float jx, float jy);
 
@@ -77,6 +79,8 @@ void AddFontLoader(const Ref<TFontLoader>& loader);  // links it in front, once;
 Ref<TFont> LoadFont(const TUrl& url, int size, int style);  // first loader's font, or Null
 
 // ---- Text through the current drawing state (its handle, origin, matrix, colour and blend)
+// A font with a source font reads a surrogate pair as one character and applies its kerning
+// between neighbouring glyphs, in DrawText and TextWidth alike.
 void DrawText(const TString& text, float x, float y);
 void DrawText(std::string_view utf8, float x, float y);
 int TextWidth(const TString& text);

@@ -1,6 +1,7 @@
-// The OpenGL graphics driver on GLX: windows with OpenGL contexts that share textures with
-// one hidden context, full-screen display modes through XRandR, buffer swaps with or without
-// vertical-blank waits. No X11 or GLX header is needed to use it.
+// The OpenGL graphics driver on GLX (WGL on Windows): windows with OpenGL contexts that share
+// textures with one hidden context, full-screen display modes through XRandR (ChangeDisplaySettings
+// on Windows), buffer swaps with or without vertical-blank waits. No X11, GLX or Win32 header is
+// needed to use it.
 #pragma once
 
 #include <corvex/graphics/gl_context_driver.h>
@@ -10,6 +11,14 @@ namespace corvex {
 namespace glx {
 struct TGLContextRecord;
 }
+namespace wgl {
+struct TGLContextRecord;
+}
+#ifdef _WIN32
+using TGLNativeContext = wgl::TGLContextRecord;  // the native layer's record of one context
+#else
+using TGLNativeContext = glx::TGLContextRecord;  // the native layer's record of one context
+#endif
 
 // A window (or adopted window) with its OpenGL context.
 class TGLGraphics : public TGraphics {
@@ -21,7 +30,7 @@ public:
     Ref<TGraphicsDriver> Driver() override;  // the one TGLGraphicsDriver
     void GetSettings(int32_t* width, int32_t* height, int32_t* depth, int32_t* hertz, int32_t* flags) override;  // as opened; all 0 once closed
     void Close() override;                   // closes the context and its own window; twice does nothing
-    glx::TGLContextRecord* _context = nullptr;  // nullptr once closed
+    TGLNativeContext* _context = nullptr;  // nullptr once closed
 };
 
 // The OpenGL graphics driver: one instance, GLGraphicsDriver().

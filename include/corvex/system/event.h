@@ -45,6 +45,14 @@ constexpr int32_t EVENT_MENUACTION = 0x8001;
 constexpr int32_t EVENT_STREAMEOF = 0x10001;
 constexpr int32_t EVENT_STREAMAVAIL = 0x10002;
 constexpr int32_t EVENT_PROCESSEXIT = 0x20001;
+// Game controllers (corvex/joystick): x is the controller's port, data the button or axis, y an
+// axis value in thousandths (-1000..1000) or the hat bits.
+constexpr int32_t EVENT_JOYCONNECT = 0x40001;
+constexpr int32_t EVENT_JOYDISCONNECT = 0x40002;
+constexpr int32_t EVENT_JOYBUTTONDOWN = 0x40003;
+constexpr int32_t EVENT_JOYBUTTONUP = 0x40004;
+constexpr int32_t EVENT_JOYAXISMOVE = 0x40005;
+constexpr int32_t EVENT_JOYHATMOVE = 0x40006;
 
 // --- Modifier bits in TEvent::mods ------------------------------------------------------------
 constexpr int32_t MODIFIER_SHIFT = 1;

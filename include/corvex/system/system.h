@@ -62,6 +62,14 @@ void PollSystemEvents();        // drain pending messages; nothing when already 
 void WaitSystemEvents();        // block until a message arrives, then drain; nothing when already pumping
 bool IsPumpingSystemEvents();   // true inside PollSystemEvents / WaitSystemEvents
 
+// --- Pollers: other sources of events read with every drain (game controllers, network hosts) -
+// A poller runs after the driver on every PollSystemEvents and WaitSystemEvents, inside the pump;
+// it must not block and should be cheap when nothing is pending. Waiting is not woken by a
+// poller's sources.
+using TSystemPoller = void (*)(void* context);  // a poller: reads its source, emits events for what arrived
+void AddSystemPoller(TSystemPoller poller, void* context = nullptr);     // runs from the next drain on; once per pair
+void RemoveSystemPoller(TSystemPoller poller, void* context = nullptr);  // not added: nothing
+
 // --- Pointer and dialogs (forward to the driver) ----------------------------------------------
 void MoveMouse(int32_t x, int32_t y);
 void SetMouseVisible(int32_t visible);

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <ctime>
 
+#include "system/system_module.h"
+
 namespace corvex {
 
 int32_t CurrentMillis() {
@@ -32,5 +34,8 @@ void SleepMillis(int32_t ms) {
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {
     }
 }
+
+// Linux sleeps are fine-grained already.
+void StartPlatformTiming() {}
 
 }  // namespace corvex
