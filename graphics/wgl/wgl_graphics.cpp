@@ -78,6 +78,12 @@ void TGLGraphicsDriver::Flip(int32_t sync) { wgl::FlipCurrent(sync); }
 
 void TGLGraphicsDriver::SwapSharedContext() { wgl::SwapShared(); }
 
+void* TGLGraphicsDriver::GLProcAddress(const char* name) {
+    // Some drivers answer 1, 2, 3 or -1 instead of null for what they do not have.
+    auto proc = reinterpret_cast<intptr_t>(wglGetProcAddress(name));
+    return proc >= -1 && proc <= 3 ? nullptr : reinterpret_cast<void*>(proc);
+}
+
 Ref<TGLGraphicsDriver> GLGraphicsDriver() {
     static Ref<TGLGraphicsDriver> driver = std::make_shared<TGLGraphicsDriver>();
     return driver;

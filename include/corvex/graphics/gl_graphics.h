@@ -44,7 +44,7 @@ public:
     void SetGraphics(const Ref<TGraphics>& graphics) override;  // makes its context current
     void Flip(int32_t sync) override;         // swaps; the swap interval changes only when sync does
     void SwapSharedContext() override;        // shared context current, or back to the current graphics
-    void* GLProcAddress(const char* name) override;  // through glXGetProcAddress
+    void* GLProcAddress(const char* name) override;  // glXGetProcAddress (wglGetProcAddress on Windows)
 };
 
 Ref<TGLGraphicsDriver> GLGraphicsDriver();   // the one instance
