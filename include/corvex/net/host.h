@@ -30,15 +30,15 @@ class TNetHost;
 struct TNetHostState;
 
 // ---- Events (source: a TNetPeer or a TNetObject) ------------------------------------------------
-constexpr int32_t EVENT_NETJOIN = 0x40001;     // a peer connected; data: its member id
-constexpr int32_t EVENT_NETLEAVE = 0x40002;    // a peer disconnected on purpose (or was disconnected)
-constexpr int32_t EVENT_NETTIMEOUT = 0x40003;  // a peer stopped answering, or a connection attempt failed
-constexpr int32_t EVENT_NETMESSAGE = 0x40004;  // a message from a peer; data: channel; extra: TNetMessage
-constexpr int32_t EVENT_NETDROP = 0x40005;     // a peer broke the protocol and was dropped; extra: the reason
-constexpr int32_t EVENT_NETOBJECTOPEN = 0x40011;    // an object of another host appeared
-constexpr int32_t EVENT_NETOBJECTCHANGE = 0x40012;  // one of its slots changed; data: the slot
-constexpr int32_t EVENT_NETOBJECTCLOSE = 0x40013;   // it closed (by its owner, or its owner left)
-constexpr int32_t EVENT_NETOBJECTMESSAGE = 0x40014; // a message to an object this host owns; data: sender's member id; extra: TNetMessage
+constexpr int32_t EVENT_NETJOIN = 0x80001;     // a peer connected; data: its member id
+constexpr int32_t EVENT_NETLEAVE = 0x80002;    // a peer disconnected on purpose (or was disconnected)
+constexpr int32_t EVENT_NETTIMEOUT = 0x80003;  // a peer stopped answering, or a connection attempt failed
+constexpr int32_t EVENT_NETMESSAGE = 0x80004;  // a message from a peer; data: channel; extra: TNetMessage
+constexpr int32_t EVENT_NETDROP = 0x80005;     // a peer broke the protocol and was dropped; extra: the reason
+constexpr int32_t EVENT_NETOBJECTOPEN = 0x80011;    // an object of another host appeared
+constexpr int32_t EVENT_NETOBJECTCHANGE = 0x80012;  // one of its slots changed; data: the slot
+constexpr int32_t EVENT_NETOBJECTCLOSE = 0x80013;   // it closed (by its owner, or its owner left)
+constexpr int32_t EVENT_NETOBJECTMESSAGE = 0x80014; // a message to an object this host owns; data: sender's member id; extra: TNetMessage
 
 // ---- Limits (documented in the README; a peer that exceeds one is dropped) ----------------------
 constexpr int32_t MAX_NET_CHANNELS = 16;           // message channels per host
