@@ -144,7 +144,7 @@ protected:
     }
     static Ref<TObject> Record(int32_t, const Ref<TObject>& data, const Ref<TObject>&) {
         auto e = std::dynamic_pointer_cast<TEvent>(data);
-        if (!e || (e->id & 0xffff0000) != 0x40000) return data;
+        if (!e || (e->id & 0xffff0000) != 0x80000) return data;
         TNetHost* host = nullptr;
         if (auto p = EventPeer(e->source)) host = p->Host();
         if (auto o = EventObject(e->source)) host = o->Host();
