@@ -1,6 +1,4 @@
 // Winsock 2. The only file of the module that includes the system's socket headers on Windows.
-// platform.h comes first: Winsock defines SOCKET_ERROR as a macro, which must not meet the
-// module's own constant of that name.
 #include "net/platform.h"
 
 #include <cstring>

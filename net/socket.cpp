@@ -215,24 +215,24 @@ int32_t Outcome(int32_t n, const TSocket& s, const char* what) {
     if (n == netos::IO_ERROR) {
         SetNetError(std::string(what) + " " + s.RemoteAddress().ToString() + " failed: " +
                     netos::ErrorText(netos::LastError()));
-        return SOCKET_ERROR;
+        return SOCKET_FAILED;
     }
     return n == netos::IO_WOULDBLOCK ? SOCKET_WOULDBLOCK : n;
 }
 }  // namespace
 
 int32_t TSocket::Send(const void* buf, int32_t count) {
-    if (!IsOpen() || count < 0) return SOCKET_ERROR;
+    if (!IsOpen() || count < 0) return SOCKET_FAILED;
     return Outcome(netos::Send(_handle, buf, count), *this, "Sending to");
 }
 
 int32_t TSocket::Recv(void* buf, int32_t count) {
-    if (!IsOpen() || count < 0) return SOCKET_ERROR;
+    if (!IsOpen() || count < 0) return SOCKET_FAILED;
     return Outcome(netos::Recv(_handle, buf, count), *this, "Receiving from");
 }
 
 int32_t TSocket::SendTo(const void* buf, int32_t count, const TNetAddress& to) {
-    if (!IsOpen() || count < 0) return SOCKET_ERROR;
+    if (!IsOpen() || count < 0) return SOCKET_FAILED;
     TNetAddress target = to;
     // An IPv4 target from a dual-stack socket goes as an IPv4-mapped IPv6 address.
     if (to.family == 4 && LocalAddress().family == 6) {
@@ -246,7 +246,7 @@ int32_t TSocket::SendTo(const void* buf, int32_t count, const TNetAddress& to) {
 }
 
 int32_t TSocket::RecvFrom(void* buf, int32_t count, TNetAddress* from) {
-    if (!IsOpen() || count < 0) return SOCKET_ERROR;
+    if (!IsOpen() || count < 0) return SOCKET_FAILED;
     TNetAddress a;
     const int32_t n = Outcome(netos::RecvFrom(_handle, buf, count, a), *this, "Receiving on");
     // Report IPv4-mapped senders as IPv4.
@@ -313,7 +313,7 @@ int32_t TSocketStream::Read(void* buf, int32_t count) {
     if (!_socket->ReadReady(_timeout)) return 0;
     const int32_t n = _socket->Recv(buf, count);
     if (n <= 0) {
-        if (n == 0 || n == SOCKET_ERROR) _eof = true;
+        if (n == 0 || n == SOCKET_FAILED) _eof = true;
         return 0;
     }
     _pos += n;

@@ -1,4 +1,7 @@
 // Sockets and the TCP stream over loopback.
+#ifdef _WIN32
+#include <winsock2.h>  // a program may include Winsock first: the public header must not clash with its macros
+#endif
 #include <corvex/net/socket.h>
 #include <corvex/stream/protocols.h>
 

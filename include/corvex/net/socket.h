@@ -36,7 +36,7 @@ std::vector<TNetAddress> ResolveHost(std::string_view host, int32_t port);
 // ---- Sockets ---------------------------------------------------------------------------------
 
 constexpr int32_t SOCKET_WOULDBLOCK = -1;  // transfer result: nothing could move without waiting
-constexpr int32_t SOCKET_ERROR = -2;       // transfer result: the socket failed (see NetError())
+constexpr int32_t SOCKET_FAILED = -2;       // transfer result: the socket failed (see NetError())
 
 // A TCP or UDP socket. Closed by Close() or when the last reference goes.
 class TSocket : public TObject {
@@ -64,7 +64,7 @@ public:
     // A waiting connection of a server: Null when none is waiting (non-blocking) or on failure.
     Ref<TSocket> Accept();
 
-    // TCP: bytes moved (Recv: 0 when the peer closed), SOCKET_WOULDBLOCK or SOCKET_ERROR.
+    // TCP: bytes moved (Recv: 0 when the peer closed), SOCKET_WOULDBLOCK or SOCKET_FAILED.
     int32_t Send(const void* buf, int32_t count);
     int32_t Recv(void* buf, int32_t count);
     // UDP: one datagram. RecvFrom cuts a longer datagram to count bytes.
