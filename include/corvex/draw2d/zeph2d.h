@@ -83,15 +83,16 @@ public:
     float view_x = 0.0f, view_y = 0.0f;  // SetView: the view point shown at the anchor
     float view_zoom = 1.0f, view_rot = 0.0f;  // SetView: magnification, degrees clockwise
     float view_anchor_x = 0.0f, view_anchor_y = 0.0f;  // SetView: window point of the view point
-    // The view as window = (a b; c d) p + (tx, ty); _view_on is false while it is the identity.
-    float _view_a = 1.0f, _view_b = 0.0f, _view_c = 0.0f, _view_d = 1.0f, _view_tx = 0.0f, _view_ty = 0.0f;
-    bool _view_on = false;
+    float _view_a = 1.0f, _view_b = 0.0f, _view_c = 0.0f, _view_d = 1.0f;  // the view's matrix: window = (a b; c d) p + t
+    float _view_tx = 0.0f, _view_ty = 0.0f;  // the view's translation t
+    bool _view_on = false;  // false while the view is the identity
     // Pushed drawing settings (PushDrawState); the whole record but the context and driver.
     struct TSaved {
-        int color[3], clscolor[3], blend, viewport[4];
-        float alpha, line_width, rot, scale_x, scale_y, origin_x, origin_y, handle_x, handle_y;
-        float view[6];
-        Ref<TImageFont> font;
+        int color[3], clscolor[3], blend, viewport[4];  // colours, blend mode, viewport as set
+        float alpha, line_width, rot, scale_x, scale_y;  // alpha, line width, rotation, scale as set
+        float origin_x, origin_y, handle_x, handle_y;  // origin and (negated) handle as set
+        float view[6];  // the view: x, y, zoom, rotation, anchor x, anchor y
+        Ref<TImageFont> font;  // the image font
     };
     std::vector<TSaved> _saved;
     Ref<TGraphics> _graphics;  // the context this state draws into
