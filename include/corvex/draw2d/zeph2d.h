@@ -88,7 +88,10 @@ public:
     bool _view_on = false;  // false while the view is the identity
     // Pushed drawing settings (PushDrawState); the whole record but the context and driver.
     struct TSaved {
-        int color[3], clscolor[3], blend, viewport[4];  // colours, blend mode, viewport as set
+        int color[3];     // the drawing colour
+        int clscolor[3];  // the clear colour
+        int blend;        // the blend mode
+        int viewport[4];  // the viewport: x, y, width, height
         float alpha, line_width, rot, scale_x, scale_y;  // alpha, line width, rotation, scale as set
         float origin_x, origin_y, handle_x, handle_y;  // origin and (negated) handle as set
         float view[6];  // the view: x, y, zoom, rotation, anchor x, anchor y
