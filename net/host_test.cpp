@@ -7,10 +7,12 @@
 #include <enet/enet.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <random>
@@ -400,8 +402,10 @@ TEST_F(HostTest, ProtocolBreakersAreDropped) {
          }},
         {"string too long",
          [](uint8_t m) {
-             std::vector<uint8_t> v{2, m, 0, 1, 0, 0, 0, 3, m, 0, 1, 0, 0, 0, 0, 3, 0x01, 0x04};
-             v.resize(v.size() + 1025, 'x');
+             // A string slot of 1025 bytes; the vector is made whole, then its head written.
+             const uint8_t head[] = {2, m, 0, 1, 0, 0, 0, 3, m, 0, 1, 0, 0, 0, 0, 3, 0x01, 0x04};
+             std::vector<uint8_t> v(sizeof head + 1025, uint8_t('x'));
+             std::copy(std::begin(head), std::end(head), v.begin());
              return v;
          }},
         {"unknown object", [](uint8_t m) { return std::vector<uint8_t>{4, m, 0, 9, 0, 0, 0}; }},
