@@ -17,7 +17,7 @@ namespace corvex {
 
 namespace {
 
-constexpr enet_uint32 CONNECT_TAG = 0x43560001;  // "CV", protocol 1: a joiner's connect data
+constexpr enet_uint32 CONNECT_TAG = 0x43560002;  // "CV", protocol 2: a joiner's connect data
 constexpr enet_uint32 LEAVE_TAG = 0x4356FFFF;    // disconnect data of a polite leave
 constexpr int32_t MAX_MEMBER = 65535;
 
@@ -67,26 +67,29 @@ struct TNetHostState {
     // ENet channel 0 carries replication; user channel c travels on ENet channel c + 1.
     static constexpr uint8_t REPLICATION_CHANNEL = 0;
 
-    // Records go out in packets of about one datagram, cut at record boundaries: ENet's
-    // fragment handling costs far more than the few bytes of headers this spends.
-    static constexpr size_t PACKET_BYTES = 1100;
+    replication::TPacket decoded;  // the packet being taken in (kept for its capacity)
+    std::vector<uint8_t> scratch;  // records being put together (kept for its capacity)
 
+    // Records go out in packets that fit one datagram, cut at record boundaries: ENet's fragment
+    // handling costs far more than the few bytes of headers this spends.
+    static size_t PacketLimit(const ENetPeer* p) {
+        const size_t mtu = p ? size_t(p->mtu) : size_t(ENET_HOST_DEFAULT_MTU);
+        return mtu - sizeof(ENetProtocolHeader) - sizeof(ENetProtocolSendFragment);
+    }
+    size_t PacketLimit() const {
+        size_t limit = PacketLimit(nullptr);
+        for (const Ref<TNetPeer>& p : peers)
+            if (p->_enet) limit = std::min(limit, PacketLimit(static_cast<const ENetPeer*>(p->_enet)));
+        return limit;
+    }
+
+    // Whole records for one peer, after what already waits for it.
     void Queue(TNetPeer* to, const std::vector<uint8_t>& records) {
         if (records.empty()) return;
         std::vector<uint8_t>& buffer = out[to];
-        if (buffer.size() + records.size() <= PACKET_BYTES) {
-            buffer.insert(buffer.end(), records.begin(), records.end());
-            return;
-        }
-        // Split records at their boundaries.
-        size_t at = 0;
-        while (at < records.size()) {
-            const size_t length = replication::RecordLength(records.data() + at, records.size() - at);
-            if (length == 0) break;  // our own encoding: cannot happen
-            if (!buffer.empty() && buffer.size() + length > PACKET_BYTES) SendBuffer(to, buffer);
-            buffer.insert(buffer.end(), records.begin() + long(at), records.begin() + long(at + length));
-            at += length;
-        }
+        if (!buffer.empty() && buffer.size() + records.size() > PacketLimit(static_cast<const ENetPeer*>(to->_enet)))
+            SendBuffer(to, buffer);
+        buffer.insert(buffer.end(), records.begin(), records.end());
     }
     void QueueAll(const std::vector<uint8_t>& records, const TNetPeer* except) {
         for (const Ref<TNetPeer>& p : peers)
@@ -96,37 +99,66 @@ struct TNetHostState {
         if (buffer.empty()) return;
         if (to->_enet) {
             ENetPacket* packet = enet_packet_create(buffer.data(), buffer.size(), ENET_PACKET_FLAG_RELIABLE);
-            enet_peer_send(static_cast<ENetPeer*>(to->_enet), REPLICATION_CHANNEL, packet);
+            if (packet && enet_peer_send(static_cast<ENetPeer*>(to->_enet), REPLICATION_CHANNEL, packet) != 0)
+                enet_packet_destroy(packet);
         }
         buffer.clear();
     }
+    // One packet to every peer but except, behind what waits for each: ENet counts the
+    // references, so the bytes are neither copied nor encoded again per peer.
+    void SendShared(ENetPacket* packet, const TNetPeer* except) {
+        for (const Ref<TNetPeer>& p : peers) {
+            if (p.get() == except || !p->_enet) continue;
+            auto waiting = out.find(p.get());
+            if (waiting != out.end()) SendBuffer(p.get(), waiting->second);
+            enet_peer_send(static_cast<ENetPeer*>(p->_enet), REPLICATION_CHANNEL, packet);
+        }
+    }
+    void SendOwn(std::vector<uint8_t>& records) {
+        if (records.empty()) return;
+        ENetPacket* packet = enet_packet_create(records.data(), records.size(), ENET_PACKET_FLAG_RELIABLE);
+        if (packet) {
+            SendShared(packet, nullptr);
+            if (packet->referenceCount == 0) enet_packet_destroy(packet);
+        }
+        records.clear();
+    }
 
-    // Own objects' changes since the last send, to every peer; then every waiting buffer.
+    // Own objects' changes since the last send, to every peer: one entry per changed object
+    // with all its changed slots, in as few packets as fit; then every waiting buffer.
     void Flush() {
         if (member >= 0 && !peers.empty()) {
-            std::vector<uint8_t> records;
+            const size_t limit = PacketLimit();
+            std::vector<uint8_t>& records = scratch;
+            records.clear();
+            replication::TUpdateWriter writer(records);
             std::vector<Ref<TNetObject>> pending;
             pending.swap(dirtyOwn);
             for (const Ref<TNetObject>& object : pending) {
                 TNetObject& o = *object;
                 if (!o._open) continue;
+                size_t need = o._announced ? 0 : replication::OBJECT_RECORD_BYTES;
+                if (o._dirty) {
+                    need += replication::EntryBytes(uint32_t(o._id), o._dirty, o._slots.data());
+                    if (!o._announced || !writer.Continues(member)) need += replication::UPDATE_HEADER_BYTES;
+                }
+                if (!records.empty() && records.size() + need > limit) {
+                    SendOwn(records);
+                    writer.Reset();
+                }
                 if (!o._announced) {
                     replication::PutOpen(records, member, uint32_t(o._id));
                     o._announced = true;
                 }
-                for (uint64_t bits = o._dirty; bits; bits &= bits - 1) {
-                    const int slot = __builtin_ctzll(bits);
-                    replication::PutSet(records, member, uint32_t(o._id), slot, o._slots[size_t(slot)]);
-                }
+                if (o._dirty) writer.Add(member, uint32_t(o._id), o._dirty, o._slots.data());
                 o._dirty = 0;
-                if (records.size() > size_t(MAX_NET_BATCH_BYTES) / 2) {
-                    QueueAll(records, nullptr);
-                    records.clear();
-                }
             }
-            for (uint32_t id : closedOwn) replication::PutClose(records, member, id);
+            for (uint32_t id : closedOwn) {
+                if (!records.empty() && records.size() + replication::OBJECT_RECORD_BYTES > limit) SendOwn(records);
+                replication::PutClose(records, member, id);
+            }
             closedOwn.clear();
-            QueueAll(records, nullptr);
+            SendOwn(records);
         } else if (member >= 0) {
             // Nobody to tell: everything counts as sent; a joiner gets the state whole.
             for (const Ref<TNetObject>& object : dirtyOwn) {
@@ -140,23 +172,27 @@ struct TNetHostState {
         enet_host_flush(enet);
     }
 
-    // Every announced open object, whole, for a joiner.
+    // Every announced open object, whole, for a joiner (before anything else it is sent).
     void SendSnapshot(TNetPeer* to) {
-        std::vector<uint8_t> records;
+        std::vector<uint8_t>& records = out[to];
+        const size_t limit = PacketLimit(static_cast<const ENetPeer*>(to->_enet));
+        replication::TUpdateWriter writer(records);
         replication::PutWelcome(records, to->_member);
         for (auto& [key, object] : objects) {
             const TNetObject& o = *object;
             if (!o._open || (o._owner == member && !o._announced)) continue;
-            replication::PutOpen(records, o._owner, uint32_t(o._id));
+            uint64_t mask = 0;
             for (size_t slot = 0; slot < o._slots.size(); ++slot)
-                if (o._slots[slot].type != NETSLOT_NONE)
-                    replication::PutSet(records, o._owner, uint32_t(o._id), int32_t(slot), o._slots[slot]);
-            if (records.size() > size_t(MAX_NET_BATCH_BYTES) / 2) {
-                Queue(to, records);
-                records.clear();
+                if (o._slots[slot].type != NETSLOT_NONE) mask |= uint64_t{1} << slot;
+            size_t need = replication::OBJECT_RECORD_BYTES;
+            if (mask) need += replication::UPDATE_HEADER_BYTES + replication::EntryBytes(uint32_t(o._id), mask, o._slots.data());
+            if (records.size() + need > limit) {
+                SendBuffer(to, records);
+                writer.Reset();
             }
+            replication::PutOpen(records, o._owner, uint32_t(o._id));
+            if (mask) writer.Add(o._owner, uint32_t(o._id), mask, o._slots.data());
         }
-        Queue(to, records);
     }
 
     void CloseObject(const Ref<TNetObject>& object, bool emit) {
@@ -218,21 +254,35 @@ struct TNetHostState {
             Emit(events, EVENT_NETMESSAGE, peer, e.channelID - 1, message);
             return;
         }
-        std::vector<replication::TRecord> records;
         std::string why;
-        const bool whole = replication::Decode(e.packet->data, size, records, why);
-        // Records before a malformed one are not applied either: the peer is dropped.
-        if (!whole) return Drop(peer, why);
-        std::vector<uint8_t> relay;  // what the others hear of it, passed on once per packet
-        for (replication::TRecord& r : records) {
-            std::string broken = Apply(peer, r, relay);
+        // Nothing of a malformed packet is applied: the peer is dropped.
+        if (!replication::Decode(e.packet->data, size, decoded, why)) return Drop(peer, why);
+        // A joiner's object records go on to the others as they came, in the same packet; a packet
+        // that also carries messages (routed to one owner each) is passed on re-encoded.
+        bool whole = listening;
+        for (const replication::TRecord& r : decoded.records)
+            if (r.kind == replication::REC_MESSAGE || r.kind == replication::REC_WELCOME) whole = false;
+        std::vector<uint8_t> relay;
+        replication::TUpdateWriter writer(relay);
+        TRelay to{whole ? nullptr : &relay, &writer};
+        for (const replication::TRecord& r : decoded.records) {
+            std::string broken = Apply(peer, r, listening ? &to : nullptr);
             if (!broken.empty()) return Drop(peer, broken);
         }
-        if (listening) QueueAll(relay, peer.get());
+        if (whole && size > 0)
+            SendShared(e.packet, peer.get());
+        else if (listening)
+            QueueAll(relay, peer.get());
     }
 
+    // Where a listening host re-encodes what it passes on: bytes nullptr when the packet goes as it came.
+    struct TRelay {
+        std::vector<uint8_t>* bytes;
+        replication::TUpdateWriter* writer;
+    };
+
     // One record from peer; the reason if it breaks the protocol.
-    std::string Apply(const Ref<TNetPeer>& peer, replication::TRecord& r, std::vector<uint8_t>& relay) {
+    std::string Apply(const Ref<TNetPeer>& peer, const replication::TRecord& r, TRelay* relay) {
         using namespace replication;
         if (r.kind == REC_WELCOME) {
             if (listening || member >= 0) return "unexpected welcome";
@@ -243,47 +293,55 @@ struct TNetHostState {
         }
         if (!listening && member < 0) return "record before welcome";
         if (r.kind == REC_MESSAGE) {
-            if (listening) r.member = peer->_member;  // the sender is who sent it
+            const int32_t from = listening ? peer->_member : r.member;  // the sender is who sent it
             Ref<TNetObject> object = FindObject(r.owner, r.id);
             if (!object) return {};  // closed meanwhile: the message is dropped
             if (r.owner == member) {
                 auto message = std::make_shared<TNetMessage>();
-                message->bytes = std::move(r.bytes);
-                Emit(events, EVENT_NETOBJECTMESSAGE, object, r.member, message);
+                message->bytes.assign(r.data, r.data + r.size);
+                Emit(events, EVENT_NETOBJECTMESSAGE, object, from, message);
             } else if (listening) {
                 for (const Ref<TNetPeer>& p : peers)
                     if (p->_member == r.owner) {
-                        std::vector<uint8_t> records;
-                        PutMessage(records, r.member, r.owner, r.id, r.bytes.data(), r.bytes.size());
-                        Queue(p.get(), records);
+                        scratch.clear();
+                        PutMessage(scratch, from, r.owner, r.id, r.data, r.size);
+                        Queue(p.get(), scratch);
                     }
             }
             return {};
         }
         // Objects: a joiner speaks only for its own; the listening host for anybody but the joiner.
         if (listening ? r.owner != peer->_member : r.owner == member) return "object of another owner";
-        Ref<TNetObject> object = FindObject(r.owner, r.id);
+        auto found = objects.find(Key(r.owner, r.id));
+        TNetObject* object = found == objects.end() ? nullptr : found->second.get();
+        std::vector<uint8_t>* bytes = relay ? relay->bytes : nullptr;
         if (r.kind == REC_OPEN) {
             if (object) return listening ? "object opened twice" : std::string();
             if (owned[r.owner] >= MAX_NET_OBJECTS_PER_PEER) return "too many objects";
-            object = Ref<TNetObject>(new TNetObject());
-            object->_host = this;
-            object->_owner = r.owner;
-            object->_id = int32_t(r.id);
-            objects[Key(r.owner, r.id)] = object;
+            Ref<TNetObject> created(new TNetObject());
+            created->_host = this;
+            created->_owner = r.owner;
+            created->_id = int32_t(r.id);
+            objects[Key(r.owner, r.id)] = created;
             ++owned[r.owner];
-            Emit(events, EVENT_NETOBJECTOPEN, object, 0);
-            if (listening) PutOpen(relay, r.owner, r.id);
-        } else if (r.kind == REC_SET) {
+            Emit(events, EVENT_NETOBJECTOPEN, created, 0);
+            if (bytes) PutOpen(*bytes, r.owner, r.id);
+        } else if (r.kind == REC_UPDATE) {
             if (!object) return "slot of an unknown object";
-            if (object->_slots.size() <= size_t(r.slot)) object->_slots.resize(size_t(r.slot) + 1);
-            object->_slots[size_t(r.slot)] = r.value;
-            Emit(events, EVENT_NETOBJECTCHANGE, object, r.slot);
-            if (listening) PutSet(relay, r.owner, r.id, r.slot, r.value);
+            const size_t top = size_t(64 - __builtin_clzll(r.mask));
+            if (object->_slots.size() < top) object->_slots.resize(top);
+            const Ref<TObject> source = found->second;
+            uint32_t k = r.first;
+            for (uint64_t bits = r.mask; bits; bits &= bits - 1) {
+                const int slot = __builtin_ctzll(bits);
+                object->_slots[size_t(slot)] = std::move(decoded.values[k++]);
+                Emit(events, EVENT_NETOBJECTCHANGE, source, slot);
+            }
+            if (bytes) relay->writer->Add(r.owner, r.id, r.mask, object->_slots.data());
         } else if (r.kind == REC_CLOSE) {
             if (!object) return "closing an unknown object";
-            CloseObject(object, true);
-            if (listening) PutClose(relay, r.owner, r.id);
+            CloseObject(found->second, true);
+            if (bytes) PutClose(*bytes, r.owner, r.id);
         }
         return {};
     }
@@ -334,7 +392,8 @@ struct TNetHostState {
         } else if (e.type == ENET_EVENT_TYPE_RECEIVE) {
             Ref<TNetPeer> peer = PeerOf(e.peer);
             if (peer) Receive(peer, e);
-            enet_packet_destroy(e.packet);
+            // Passed on whole, it lives until the last peer has sent it.
+            if (e.packet->referenceCount == 0) enet_packet_destroy(e.packet);
         }
     }
 

@@ -357,7 +357,7 @@ public:
         ENetAddress a;
         enet_address_set_host_ip(&a, "127.0.0.1");
         a.port = enet_uint16(port);
-        _peer = enet_host_connect(_host, &a, 3, 0x43560001);
+        _peer = enet_host_connect(_host, &a, 3, 0x43560002);
     }
     ~RawJoiner() { enet_host_destroy(_host); }
     void Service() {
@@ -392,7 +392,16 @@ TEST_F(HostTest, ProtocolBreakersAreDropped) {
         {"truncated", [](uint8_t m) { return std::vector<uint8_t>{2, m, 0}; }},
         {"unknown record", [](uint8_t) { return std::vector<uint8_t>{9}; }},
         {"another owner", [](uint8_t m) { return std::vector<uint8_t>{2, uint8_t(m + 1), 0, 1, 0, 0, 0}; }},
-        {"slot number", [](uint8_t m) { return std::vector<uint8_t>{2, m, 0, 1, 0, 0, 0, 3, m, 0, 1, 0, 0, 0, 64, 1, 0, 0, 0, 0}; }},
+        // A mask of more than 64 slots, a record of no objects, an entry of no slots.
+        {"malformed update",
+         [](uint8_t m) {
+             std::vector<uint8_t> v{2, m, 0, 1, 0, 0, 0, 3, m, 0, 1, 0, 1};
+             v.insert(v.end(), 9, 0xFF);
+             v.insert(v.end(), {0x02, 1, 0, 0, 0, 0});
+             return v;
+         }},
+        {"without objects", [](uint8_t m) { return std::vector<uint8_t>{3, m, 0, 0, 0, 1, 1, 1, 0, 0, 0, 0}; }},
+        {"without slots", [](uint8_t m) { return std::vector<uint8_t>{2, m, 0, 1, 0, 0, 0, 3, m, 0, 1, 0, 1, 0, 1, 0, 0, 0, 0}; }},
         {"too many objects",
          [](uint8_t m) {
              std::vector<uint8_t> v;
@@ -403,7 +412,7 @@ TEST_F(HostTest, ProtocolBreakersAreDropped) {
         {"string too long",
          [](uint8_t m) {
              // A string slot of 1025 bytes; the vector is made whole, then its head written.
-             const uint8_t head[] = {2, m, 0, 1, 0, 0, 0, 3, m, 0, 1, 0, 0, 0, 0, 3, 0x01, 0x04};
+             const uint8_t head[] = {2, m, 0, 1, 0, 0, 0, 3, m, 0, 1, 0, 1, 1, 3, 0x01, 0x04};
              std::vector<uint8_t> v(sizeof head + 1025, uint8_t('x'));
              std::copy(std::begin(head), std::end(head), v.begin());
              return v;
