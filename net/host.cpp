@@ -6,6 +6,7 @@
 #include <cstring>
 #include <enet/enet.h>
 #include <mutex>
+#include <unordered_map>
 
 #include <corvex/system/event.h>
 #include <corvex/system/system.h>
@@ -20,6 +21,7 @@ namespace {
 constexpr enet_uint32 CONNECT_TAG = 0x43560002;  // "CV", protocol 2: a joiner's connect data
 constexpr enet_uint32 LEAVE_TAG = 0x4356FFFF;    // disconnect data of a polite leave
 constexpr int32_t MAX_MEMBER = 65535;
+constexpr int32_t MAX_EVENTS_PER_PUMP = 65536;  // ENet events taken in by one pump
 
 uint64_t Key(int32_t owner, uint32_t id) { return uint64_t(uint32_t(owner)) << 32 | id; }
 
@@ -57,7 +59,7 @@ struct TNetHostState {
     int64_t lastPumpUs = 0;
     int64_t sent = 0, received = 0;  // traffic totals (ENet's counters folded in)
     std::vector<Ref<TNetPeer>> peers;  // joined, in joining order
-    std::map<uint64_t, Ref<TNetObject>> objects;
+    std::unordered_map<uint64_t, Ref<TNetObject>> objects;  // by Key(owner, id): one look-up per entry
     std::map<int32_t, int32_t> owned;  // open objects per owner
     std::vector<uint32_t> closedOwn;   // own objects closed since the last send (announced ones)
     std::vector<Ref<TNetObject>> dirtyOwn;  // own objects new or changed since the last send
@@ -178,7 +180,7 @@ struct TNetHostState {
         const size_t limit = PacketLimit(static_cast<const ENetPeer*>(to->_enet));
         replication::TUpdateWriter writer(records);
         replication::PutWelcome(records, to->_member);
-        for (auto& [key, object] : objects) {
+        for (const Ref<TNetObject>& object : Sorted()) {
             const TNetObject& o = *object;
             if (!o._open || (o._owner == member && !o._announced)) continue;
             uint64_t mask = 0;
@@ -195,6 +197,16 @@ struct TNetHostState {
         }
     }
 
+    // Every object, by owner and id: what joiners and event hooks see comes in a stable order.
+    std::vector<Ref<TNetObject>> Sorted() const {
+        std::vector<std::pair<uint64_t, Ref<TNetObject>>> keyed(objects.begin(), objects.end());
+        std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::vector<Ref<TNetObject>> out;
+        out.reserve(keyed.size());
+        for (auto& [key, object] : keyed) out.push_back(std::move(object));
+        return out;
+    }
+
     void CloseObject(const Ref<TNetObject>& object, bool emit) {
         object->_open = false;
         objects.erase(Key(object->_owner, uint32_t(object->_id)));
@@ -205,7 +217,7 @@ struct TNetHostState {
     // Objects of owner close here, and (listening) at every other peer.
     void CloseObjectsOf(int32_t owner, const TNetPeer* gone) {
         std::vector<Ref<TNetObject>> closing;
-        for (auto& [key, object] : objects)
+        for (const Ref<TNetObject>& object : Sorted())
             if (object->_owner == owner) closing.push_back(object);
         std::vector<uint8_t> records;
         for (const Ref<TNetObject>& object : closing) {
@@ -231,7 +243,7 @@ struct TNetHostState {
         } else {
             // The listening host is gone: every object of the others goes with it.
             std::vector<Ref<TNetObject>> closing;
-            for (auto& [key, object] : objects)
+            for (const Ref<TNetObject>& object : Sorted())
                 if (object->_owner != member) closing.push_back(object);
             for (const Ref<TNetObject>& object : closing) CloseObject(object, true);
         }
@@ -354,9 +366,12 @@ struct TNetHostState {
     void Service(int32_t waitMs) {
         ENetEvent e;
         int rc = enet_host_service(enet, &e, enet_uint32(std::max(0, waitMs)));
-        while (rc > 0) {
+        // Serviced again after each event, not only drained: acknowledgements that came meanwhile
+        // are taken in before ENet decides what timed out, so busy peers see no needless resends.
+        // Bounded, so that a flood cannot hold the pump.
+        for (int32_t n = 0; rc > 0; ++n) {
             HandleEvent(e);
-            rc = enet_host_check_events(enet, &e);
+            rc = n < MAX_EVENTS_PER_PUMP ? enet_host_service(enet, &e, 0) : 0;
         }
     }
 
@@ -768,8 +783,7 @@ Ref<TNetObject> TNetHost::CreateObject() {
 
 std::vector<Ref<TNetObject>> TNetHost::Objects() const {
     std::vector<Ref<TNetObject>> out;
-    if (_state)
-        for (auto& [key, object] : _state->objects) out.push_back(object);
+    if (_state) out = _state->Sorted();
     return out;
 }
 

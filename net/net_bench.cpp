@@ -129,6 +129,7 @@ void BM_Replicated(benchmark::State& state) {
     state.counters["converged"] = arrived();
     Report(state, cpu, double(server->BytesSent() + server->BytesReceived() - bytes0));
     for (auto& c : clients) c->Close();
+    server->Close();
 }
 
 // The same values with ENet alone: each joiner sends one reliable packet a frame with its
