@@ -359,6 +359,35 @@ TEST_F(HostTest, LateJoinerSeesEverythingAndLeaversObjectsClose) {
     EXPECT_EQ(Count(server.get(), EVENT_NETLEAVE), 1);
 }
 
+TEST_F(HostTest, ManyObjectsSpanPacketsAndEverySlotChangeIsAnEvent) {
+    Ref<TNetHost> server = TNetHost::Listen("127.0.0.1", 0, Manual());
+    Ref<TNetHost> a = TNetHost::Connect("127.0.0.1", server->LocalAddress().port, Manual());
+    Ref<TNetHost> b = TNetHost::Connect("127.0.0.1", server->LocalAddress().port, Manual());
+    ASSERT_TRUE(PumpUntil({server.get(), a.get(), b.get()},
+                          [&] { return Count(a.get(), EVENT_NETJOIN) && Count(b.get(), EVENT_NETJOIN); }));
+    // Far more than one datagram, with strings of every length up to the limit and the last slot.
+    std::vector<Ref<TNetObject>> objects;
+    for (int i = 0; i < 300; ++i) {
+        Ref<TNetObject> o = a->CreateObject();
+        o->SetInt(0, i);
+        o->SetString(5, TString(size_t(i * 37 % (MAX_NET_STRING_BYTES + 1)), char16_t(u'a' + i % 26)));
+        o->SetFloat(MAX_NET_SLOTS - 1, float(i) / 2);
+        objects.push_back(o);
+    }
+    ASSERT_TRUE(PumpUntil({server.get(), a.get(), b.get()}, [&] { return Snapshot(*b) == Snapshot(*a); }));
+    EXPECT_EQ(Count(b.get(), EVENT_NETOBJECTCHANGE), 900);
+    EXPECT_EQ(b->FindObject(a->MemberId(), objects[299]->Id())->GetFloat(MAX_NET_SLOTS - 1), 149.5f);
+    // Two slots of one object in one pump: two events, each naming its slot.
+    Log().clear();
+    objects[7]->SetInt(0, -1);
+    objects[7]->SetFloat(MAX_NET_SLOTS - 1, -1);
+    ASSERT_TRUE(PumpUntil({server.get(), a.get(), b.get()}, [&] { return Count(b.get(), EVENT_NETOBJECTCHANGE) == 2; }));
+    std::vector<int32_t> slots;
+    for (const Seen& e : Log())
+        if (e.host == b.get() && e.id == EVENT_NETOBJECTCHANGE) slots.push_back(e.data);
+    EXPECT_EQ(slots, (std::vector<int32_t>{0, MAX_NET_SLOTS - 1}));
+}
+
 // A joiner speaking ENet itself: it says what the protocol's joiners say to connect, then sends
 // what the test gives it on the replication channel (0).
 class RawJoiner {
@@ -393,6 +422,31 @@ private:
     ENetHost* _host;
     ENetPeer* _peer;
 };
+
+TEST_F(HostTest, ObjectRecordsBesideAMessageArePassedOn) {
+    Ref<TNetHost> server = TNetHost::Listen("127.0.0.1", 0, Manual());
+    Ref<TNetHost> b = TNetHost::Connect("127.0.0.1", server->LocalAddress().port, Manual());
+    ASSERT_TRUE(PumpUntil({server.get(), b.get()}, [&] { return Count(b.get(), EVENT_NETJOIN) > 0; }));
+    Ref<TNetObject> target = b->CreateObject();
+    target->SetInt(0, 1);
+    RawJoiner raw(server->LocalAddress().port);
+    ASSERT_TRUE(PumpUntil({server.get(), b.get()}, [&] {
+        raw.Service();
+        return raw.member > 0 && server->Objects().size() == 1;
+    }));
+    const auto m = uint8_t(raw.member), owner = uint8_t(b->MemberId()), id = uint8_t(target->Id());
+    // Open object 1, a message to b's object, then slot 2 = 7 and slot 9 = "ok".
+    raw.Send({2, m, 0, 1, 0, 0, 0, 5, m, 0, owner, 0, id, 0, 0, 0, 2, 0, 'h', 'i',
+              3, m, 0, 1, 0, 1, 0x84, 0x04, 1, 7, 0, 0, 0, 3, 2, 0, 'o', 'k'});
+    ASSERT_TRUE(PumpUntil({server.get(), b.get()}, [&] {
+        raw.Service();
+        Ref<TNetObject> o = b->FindObject(raw.member, 1);
+        return o && o->GetString(9) == u"ok" && Count(b.get(), EVENT_NETOBJECTMESSAGE) > 0;
+    }));
+    EXPECT_EQ(b->FindObject(raw.member, 1)->GetInt(2), 7);
+    EXPECT_EQ(Snapshot(*b), Snapshot(*server));
+    EXPECT_EQ(Count(server.get(), EVENT_NETDROP), 0);
+}
 
 TEST_F(HostTest, ProtocolBreakersAreDropped) {
     struct Case {
