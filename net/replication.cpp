@@ -136,15 +136,23 @@ bool Decode(const uint8_t* data, size_t size, TPacket& out, std::string& why) {
                 // Each entry takes at least 5 bytes: a count beyond what is left is a lie.
                 if (size_t(count) * 5 > r.Left()) return Fail(why, "truncated update");
                 rec.group = uint32_t(count);
+                // A record broken part-way leaves none of its entries behind.
+                const size_t records = out.records.size(), values = out.values.size();
+                auto undo = [&] {
+                    out.records.resize(records);
+                    out.values.resize(values);
+                    return false;
+                };
+                auto broken = [&](const char* text) { return Fail(why, text) || undo(); };
                 for (int32_t e = 0; e < count; ++e) {
                     uint64_t id = 0;
-                    if (!r.Varint(id, 32) || !r.Varint(rec.mask, 64)) return Fail(why, "malformed update entry");
-                    if (rec.mask == 0) return Fail(why, "update entry without slots");
+                    if (!r.Varint(id, 32) || !r.Varint(rec.mask, 64)) return broken("malformed update entry");
+                    if (rec.mask == 0) return broken("update entry without slots");
                     rec.id = uint32_t(id);
                     rec.first = uint32_t(out.values.size());
                     for (uint64_t bits = rec.mask; bits; bits &= bits - 1) {
                         out.values.emplace_back();
-                        if (!Value(r, out.values.back(), why)) return false;
+                        if (!Value(r, out.values.back(), why)) return undo();
                     }
                     out.records.push_back(rec);
                     rec.group = 0;
