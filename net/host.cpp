@@ -271,7 +271,7 @@ struct TNetHostState {
         if (!replication::Decode(e.packet->data, size, decoded, why)) return Drop(peer, why);
         // A joiner's object records go on to the others as they came, in the same packet; a packet
         // that also carries messages (routed to one owner each) is passed on re-encoded.
-        bool whole = listening;
+        bool whole = listening && (e.packet->flags & ENET_PACKET_FLAG_RELIABLE);  // as it came, reliable
         for (const replication::TRecord& r : decoded.records)
             if (r.kind == replication::REC_MESSAGE || r.kind == replication::REC_WELCOME) whole = false;
         std::vector<uint8_t> relay;
@@ -352,7 +352,8 @@ struct TNetHostState {
             if (bytes) relay->writer->Add(r.owner, r.id, r.mask, object->_slots.data());
         } else if (r.kind == REC_CLOSE) {
             if (!object) return "closing an unknown object";
-            CloseObject(found->second, true);
+            const Ref<TNetObject> closing = found->second;  // the map's own reference goes in CloseObject
+            CloseObject(closing, true);
             if (bytes) PutClose(*bytes, r.owner, r.id);
         }
         return {};
