@@ -460,10 +460,8 @@ TEST_F(HostTest, ProtocolBreakersAreDropped) {
         // A mask of more than 64 slots, a record of no objects, an entry of no slots.
         {"malformed update",
          [](uint8_t m) {
-             std::vector<uint8_t> v{2, m, 0, 1, 0, 0, 0, 3, m, 0, 1, 0, 1};
-             v.insert(v.end(), 9, 0xFF);
-             v.insert(v.end(), {0x02, 1, 0, 0, 0, 0});
-             return v;
+             return std::vector<uint8_t>{2,    m,    0,    1,    0,    0,    0,    3,    m, 0, 1, 0, 1, 0xFF,
+                                         0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 2, 1, 0, 0, 0, 0};
          }},
         {"without objects", [](uint8_t m) { return std::vector<uint8_t>{3, m, 0, 0, 0, 1, 1, 1, 0, 0, 0, 0}; }},
         {"without slots", [](uint8_t m) { return std::vector<uint8_t>{2, m, 0, 1, 0, 0, 0, 3, m, 0, 1, 0, 1, 0, 1, 0, 0, 0, 0}; }},
