@@ -21,6 +21,7 @@
 #include "audio/audio_module.h"
 #include "stream/stream_module.h"
 #include "audio/test_sounds.h"
+#include "tests/support/resident_memory.h"
 
 using namespace corvex;
 using namespace corvex::testsounds;
@@ -308,15 +309,7 @@ TEST_F(OpenALTest, ForgottenChannelsAreReclaimedAndObjectsOutliveTheirDriver) {
 }
 
 namespace {
-// Resident set size in bytes, from /proc/self/statm.
-int64_t ResidentBytes() {
-    long pages = 0, resident = 0;
-    FILE* f = std::fopen("/proc/self/statm", "r");
-    if (!f) return -1;
-    const int got = std::fscanf(f, "%ld %ld", &pages, &resident);
-    std::fclose(f);
-    return got == 2 ? int64_t(resident) * sysconf(_SC_PAGESIZE) : -1;
-}
+using test_support::ResidentBytes;
 // AL buffers alive among the names OpenAL Soft hands out first (it reuses the lowest free one).
 int LiveBuffers() {
     int live = 0;

@@ -13,6 +13,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "net/sockaddr.h"
+
 namespace corvex::netos {
 
 namespace {
@@ -24,41 +26,6 @@ int32_t Fail() {
     return IO_ERROR;
 }
 
-socklen_t ToSockaddr(const TNetAddress& a, sockaddr_storage& s) {
-    std::memset(&s, 0, sizeof s);
-    if (a.family == 6) {
-        auto* v6 = reinterpret_cast<sockaddr_in6*>(&s);
-        v6->sin6_family = AF_INET6;
-        v6->sin6_port = htons(static_cast<uint16_t>(a.port));
-        std::memcpy(&v6->sin6_addr, a.bytes, 16);
-        return sizeof(sockaddr_in6);
-    }
-    auto* v4 = reinterpret_cast<sockaddr_in*>(&s);
-    v4->sin_family = AF_INET;
-    v4->sin_port = htons(static_cast<uint16_t>(a.port));
-    std::memcpy(&v4->sin_addr, a.bytes, 4);
-    return sizeof(sockaddr_in);
-}
-
-bool FromSockaddr(const sockaddr* s, TNetAddress& a) {
-    a = TNetAddress{};
-    if (s->sa_family == AF_INET6) {
-        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(s);
-        a.family = 6;
-        std::memcpy(a.bytes, &v6->sin6_addr, 16);
-        a.port = ntohs(v6->sin6_port);
-        return true;
-    }
-    if (s->sa_family == AF_INET) {
-        const auto* v4 = reinterpret_cast<const sockaddr_in*>(s);
-        a.family = 4;
-        std::memcpy(a.bytes, &v4->sin_addr, 4);
-        a.port = ntohs(v4->sin_port);
-        return true;
-    }
-    return false;
-}
-
 int Fd(THandle h) { return static_cast<int>(h); }
 
 }  // namespace
@@ -67,23 +34,10 @@ bool Startup() { return true; }
 
 bool Resolve(const std::string& host, int32_t port, bool udp, bool passive, std::vector<TNetAddress>& out,
              std::string& err) {
-    out.clear();
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = udp ? SOCK_DGRAM : SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV | (passive ? AI_PASSIVE : 0);
-    const std::string service = std::to_string(port);
-    addrinfo* list = nullptr;
-    const int rc = getaddrinfo(host.empty() ? nullptr : host.c_str(), service.c_str(), &hints, &list);
-    if (rc != 0) {
+    if (const int rc = ResolveAddresses(host, port, udp, passive, out); rc != 0) {
         err = rc == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(rc);
         return false;
     }
-    for (addrinfo* ai = list; ai; ai = ai->ai_next) {
-        TNetAddress a;
-        if (FromSockaddr(ai->ai_addr, a)) out.push_back(a);
-    }
-    freeaddrinfo(list);
     if (out.empty()) err = "no address";
     return !out.empty();
 }
@@ -130,7 +84,7 @@ void SetBroadcast(THandle h) {
 
 int32_t Connect(THandle h, const TNetAddress& to) {
     sockaddr_storage s;
-    const socklen_t len = ToSockaddr(to, s);
+    const auto len = static_cast<socklen_t>(ToSockaddr(to, s));
     if (connect(Fd(h), reinterpret_cast<sockaddr*>(&s), len) == 0) return CONNECT_DONE;
     if (errno == EINPROGRESS || errno == EINTR) return CONNECT_PENDING;
     return Fail();
@@ -146,7 +100,7 @@ int32_t PendingError(THandle h) {
 
 bool Bind(THandle h, const TNetAddress& at) {
     sockaddr_storage s;
-    const socklen_t len = ToSockaddr(at, s);
+    const auto len = static_cast<socklen_t>(ToSockaddr(at, s));
     return bind(Fd(h), reinterpret_cast<sockaddr*>(&s), len) == 0 || (Fail(), false);
 }
 
@@ -185,7 +139,7 @@ int32_t Peek(THandle h) {
 
 int32_t SendTo(THandle h, const void* buf, int32_t count, const TNetAddress& to) {
     sockaddr_storage s;
-    const socklen_t len = ToSockaddr(to, s);
+    const auto len = static_cast<socklen_t>(ToSockaddr(to, s));
     return Result(sendto(Fd(h), buf, static_cast<size_t>(count), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&s), len));
 }
 

@@ -10,6 +10,8 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
+#include "net/sockaddr.h"
+
 namespace corvex::netos {
 
 namespace {
@@ -19,41 +21,6 @@ thread_local int32_t lastError = 0;
 int32_t Fail() {
     lastError = WSAGetLastError();
     return IO_ERROR;
-}
-
-int ToSockaddr(const TNetAddress& a, sockaddr_storage& s) {
-    std::memset(&s, 0, sizeof s);
-    if (a.family == 6) {
-        auto* v6 = reinterpret_cast<sockaddr_in6*>(&s);
-        v6->sin6_family = AF_INET6;
-        v6->sin6_port = htons(static_cast<u_short>(a.port));
-        std::memcpy(&v6->sin6_addr, a.bytes, 16);
-        return sizeof(sockaddr_in6);
-    }
-    auto* v4 = reinterpret_cast<sockaddr_in*>(&s);
-    v4->sin_family = AF_INET;
-    v4->sin_port = htons(static_cast<u_short>(a.port));
-    std::memcpy(&v4->sin_addr, a.bytes, 4);
-    return sizeof(sockaddr_in);
-}
-
-bool FromSockaddr(const sockaddr* s, TNetAddress& a) {
-    a = TNetAddress{};
-    if (s->sa_family == AF_INET6) {
-        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(s);
-        a.family = 6;
-        std::memcpy(a.bytes, &v6->sin6_addr, 16);
-        a.port = ntohs(v6->sin6_port);
-        return true;
-    }
-    if (s->sa_family == AF_INET) {
-        const auto* v4 = reinterpret_cast<const sockaddr_in*>(s);
-        a.family = 4;
-        std::memcpy(a.bytes, &v4->sin_addr, 4);
-        a.port = ntohs(v4->sin_port);
-        return true;
-    }
-    return false;
 }
 
 SOCKET Sock(THandle h) { return static_cast<SOCKET>(h); }
@@ -103,22 +70,10 @@ bool Resolve(const std::string& host, int32_t port, bool udp, bool passive, std:
         err = "the socket layer (Winsock 2) is unavailable";
         return false;
     }
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = udp ? SOCK_DGRAM : SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV | (passive ? AI_PASSIVE : 0);
-    const std::string service = std::to_string(port);
-    addrinfo* list = nullptr;
-    const int rc = getaddrinfo(host.empty() ? nullptr : host.c_str(), service.c_str(), &hints, &list);
-    if (rc != 0) {
+    if (const int rc = ResolveAddresses(host, port, udp, passive, out); rc != 0) {
         err = ErrorText(rc);
         return false;
     }
-    for (addrinfo* ai = list; ai; ai = ai->ai_next) {
-        TNetAddress a;
-        if (FromSockaddr(ai->ai_addr, a)) out.push_back(a);
-    }
-    freeaddrinfo(list);
     if (out.empty()) err = "no address";
     return !out.empty();
 }

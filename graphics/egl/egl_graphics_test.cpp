@@ -13,34 +13,16 @@
 #include <corvex/system/event.h>
 #include <corvex/system/input.h>
 #include <corvex/system/keys.h>
+#include "tests/support/resident_memory.h"
 #include "graphics/egl/native.h"
 #include "graphics/egl/egl_module.h"
 
 namespace corvex {
 namespace {
 
-// The process's resident size in bytes, from /proc/self/statm.
-long ResidentBytes() {
-    long pages = 0, resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-        std::fclose(f);
-    }
-    return resident * sysconf(_SC_PAGESIZE);
-}
-
-// Leak bound for the drop loops: freed memory that a sanitizer keeps in quarantine still counts.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr long kDropGrowthBound = 400L << 20;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr long kDropGrowthBound = 400L << 20;
-#else
-constexpr long kDropGrowthBound = 100L << 20;
-#endif
-#else
-constexpr long kDropGrowthBound = 100L << 20;
-#endif
+using test_support::ResidentBytes;
+// Growth bound for the drop loops.
+constexpr int64_t kDropGrowthBound = test_support::GrowthBound(100L << 20);
 
 uint32_t Rgb(const Ref<TPixmap>& p, int x, int y) { return p->ReadPixel(x, y) & 0xFFFFFF; }
 
@@ -187,13 +169,13 @@ TEST_F(EGLGraphicsTest, DroppedContextsFreeTheirBuffers) {
     };
     cycle(0);
     SetGraphics(nullptr);
-    const long before = ResidentBytes();
+    const int64_t before = ResidentBytes();
     for (int i = 0; i < 60; ++i) {
         cycle(i);
         SetGraphics(nullptr);  // the module lets go of the current one
         ASSERT_TRUE(egl::EGLModule().list.empty()) << "context " << i << " outlived its last reference";
     }
-    const long grown = ResidentBytes() - before;
+    const int64_t grown = ResidentBytes() - before;
     EXPECT_LT(grown, kDropGrowthBound) << "the process grew by " << (grown >> 20) << " MB";
 }
 

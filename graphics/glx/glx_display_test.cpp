@@ -21,6 +21,7 @@
 #include <string>
 
 #include <corvex/graphics/gl_graphics.h>
+#include "tests/support/resident_memory.h"
 #include "graphics/glx/fbconfig.h"
 #include "graphics/glx/native.h"
 #include "graphics/glx/swap_interval.h"
@@ -41,28 +42,9 @@ namespace {
 
 Display* D() { return x11::X11Display(); }
 
-// The process's resident size in bytes, from /proc/self/statm.
-long ResidentBytes() {
-    long pages = 0, resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-        std::fclose(f);
-    }
-    return resident * sysconf(_SC_PAGESIZE);
-}
-
-// Leak bound for the drop loops: freed memory that a sanitizer keeps in quarantine still counts.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr long kDropGrowthBound = 400L << 20;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr long kDropGrowthBound = 400L << 20;
-#else
-constexpr long kDropGrowthBound = 100L << 20;
-#endif
-#else
-constexpr long kDropGrowthBound = 100L << 20;
-#endif
+using test_support::ResidentBytes;
+// Growth bound for the drop loops.
+constexpr int64_t kDropGrowthBound = test_support::GrowthBound(100L << 20);
 
 glx::TGLContextRecord* RecordOf(const Ref<TGraphics>& g) { return static_cast<TGLGraphics&>(*g)._context; }
 
@@ -291,7 +273,7 @@ TEST_F(GLDriver, DroppedContextsFreeTheirWindowsAndBuffers) {
     };
     cycle(0);
     SetGraphics(nullptr);
-    const long before = ResidentBytes();
+    const int64_t before = ResidentBytes();
     for (int i = 0; i < 60; ++i) {
         cycle(i);
         SetGraphics(nullptr);
@@ -299,7 +281,7 @@ TEST_F(GLDriver, DroppedContextsFreeTheirWindowsAndBuffers) {
         ASSERT_FALSE(WindowExists(last)) << "window of context " << i;
     }
     EXPECT_EQ(glXGetCurrentContext(), nullptr);
-    const long grown = ResidentBytes() - before;
+    const int64_t grown = ResidentBytes() - before;
     EXPECT_LT(grown, kDropGrowthBound) << "the process grew by " << (grown >> 20) << " MB";
 }
 
