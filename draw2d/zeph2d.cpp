@@ -18,28 +18,36 @@ namespace {
 
 constexpr double kDegreesToRadians = 0.017453292519943295;
 
-TZeph2DGraphics& State() {
+[[noreturn]] void NoGraphics() { throw TRuntimeException("No graphics are current"); }
+
+inline TZeph2DGraphics& State() {
     TZeph2DGraphics* state = Draw2DModule().current.get();
-    if (!state) throw TRuntimeException("No graphics are current");
+    if (!state) NoGraphics();
     return *state;
 }
 
-TZeph2DDriver& Driver() {
-    State();
-    return *Draw2DModule().driver;
+// The driver of the current state; raises without one, as State does.
+inline TZeph2DDriver& Driver() {
+    TDraw2DModule& module = Draw2DModule();
+    if (!module.current) NoGraphics();
+    return *module.driver;
+}
+
+// The current state and its driver with one look at the module.
+struct TCurrent {
+    TZeph2DGraphics& state;
+    TZeph2DDriver& driver;
+};
+inline TCurrent Current() {
+    TDraw2DModule& module = Draw2DModule();
+    if (!module.current) NoGraphics();
+    return {*module.current, *module.driver};
 }
 
 // The drawing position (tx, ty) through the view into window pixels.
-inline void Place(const TZeph2DGraphics& s, float& x, float& y) {
-    if (!s._view_on) return;
-    float px = x, py = y;
-    x = s._view_a * px + s._view_b * py + s._view_tx;
-    y = s._view_c * px + s._view_d * py + s._view_ty;
-}
+inline void Place(const TZeph2DGraphics& s, float& x, float& y) { PlaceThroughView(s, x, y); }
 
 }  // namespace
-
-void PlaceThroughView(const TZeph2DGraphics& state, float& x, float& y) { Place(state, x, y); }
 
 // ---- TZeph2DGraphics
 
@@ -119,6 +127,15 @@ Ref<TZeph2DGraphics> TZeph2DGraphics::Create(const Ref<TGraphics>& graphics, con
 
 // ---- Module state
 
+TTurnCache::TTurnCache() { slots.fill({0, 0.0f, 1.0f}); }  // std::sin(0.0) and std::cos(0.0) exactly
+
+void TTurnCache::Fill(TSlot& slot, uint32_t bits, float degrees) {
+    double radians = degrees * kDegreesToRadians;
+    slot.bits = bits;
+    slot.sin = float(std::sin(radians));
+    slot.cos = float(std::cos(radians));
+}
+
 void TDraw2DModule::Reset() { *this = TDraw2DModule(); }
 
 TDraw2DModule& Draw2DModule() {
@@ -138,11 +155,11 @@ void StartDraw2DModule() {
 // ---- Colour, alpha, blending
 
 void SetColor(int red, int green, int blue) {
-    TZeph2DGraphics& s = State();
-    s.color_red = red;
-    s.color_green = green;
-    s.color_blue = blue;
-    Driver().SetColor(red, green, blue);
+    TCurrent c = Current();
+    c.state.color_red = red;
+    c.state.color_green = green;
+    c.state.color_blue = blue;
+    c.driver.SetColor(red, green, blue);
 }
 
 void GetColor(int& red, int& green, int& blue) {
@@ -168,8 +185,9 @@ void GetClsColor(int& red, int& green, int& blue) {
 }
 
 void SetAlpha(float alpha) {
-    State().color_alpha = alpha;
-    Driver().SetAlpha(alpha);
+    TCurrent c = Current();
+    c.state.color_alpha = alpha;
+    c.driver.SetAlpha(alpha);
 }
 
 float GetAlpha() { return State().color_alpha; }
@@ -246,19 +264,20 @@ void GetHandle(float& x, float& y) {
 }
 
 void UpdateTransform() {
-    TZeph2DGraphics& s = State();
-    double radians = s.tform_rot * kDegreesToRadians;
-    float sin_r = float(std::sin(radians));
-    float cos_r = float(std::cos(radians));
+    TDraw2DModule& module = Draw2DModule();
+    TCurrent c = Current();
+    TZeph2DGraphics& s = c.state;
+    float sin_r, cos_r;
+    module.turns.Get(s.tform_rot, sin_r, cos_r);
     s.tform_ix = cos_r * s.tform_scale_x;
     s.tform_iy = -sin_r * s.tform_scale_y;
     s.tform_jx = sin_r * s.tform_scale_x;
     s.tform_jy = cos_r * s.tform_scale_y;
     if (!s._view_on) {
-        Driver().SetTransform(s.tform_ix, s.tform_iy, s.tform_jx, s.tform_jy);
+        c.driver.SetTransform(s.tform_ix, s.tform_iy, s.tform_jx, s.tform_jy);
         return;
     }
-    Driver().SetTransform(s._view_a * s.tform_ix + s._view_b * s.tform_jx, s._view_a * s.tform_iy + s._view_b * s.tform_jy,
+    c.driver.SetTransform(s._view_a * s.tform_ix + s._view_b * s.tform_jx, s._view_a * s.tform_iy + s._view_b * s.tform_jy,
                           s._view_c * s.tform_ix + s._view_d * s.tform_jx, s._view_c * s.tform_iy + s._view_d * s.tform_jy);
 }
 
