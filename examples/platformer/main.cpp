@@ -1,7 +1,7 @@
 // A small platformer: a level wider than the screen scrolled through a view that follows the
 // hero, tiles and the hero cut from one atlas image by sub-images, a minimap drawn into a render
-// image, and a fixed 60 Hz update however fast the frames come. The game is drawn at 400 x 240
-// and scaled up to the window.
+// image, and a fixed 60 Hz update however fast the frames come. The game is drawn at a virtual
+// resolution of 400 x 240, scaled into the window whatever size it is resized to.
 // Arrows or A/D run, Space, Up or W jumps (a game controller's left stick, d-pad and A button
 // work too); collect the coins. Escape ends it.
 #include <algorithm>
@@ -16,7 +16,7 @@ namespace {
 
 constexpr int kTile = 16;                     // atlas cells and level tiles are 16 x 16
 constexpr int kViewW = 400, kViewH = 240;     // the game's own resolution
-constexpr int kScale = 2;                     // window pixels per game pixel
+constexpr int kScale = 2;                     // window pixels per game pixel at the start
 constexpr double kStep = 1.0 / 60.0;          // one update of the game
 
 // '#' ground with grass on top, '=' ground below it, 'o' a coin, '@' where the hero starts.
@@ -109,8 +109,11 @@ int main(int argc, char** argv) {
     return RunApplication(argc, argv, [] {
         StartCorvex();
         SetApplicationTitle("Corvex example: platformer");
-        if (!OpenGraphics(kViewW * kScale, kViewH * kScale, 0, 60, 0))
+        if (!OpenGraphics(kViewW * kScale, kViewH * kScale, 0, 60, GFX_RESIZABLE))
             throw TRuntimeException("Unable to open an 800 x 480 window");
+        // From here on everything is drawn in 400 x 240 game pixels, scaled up to the window and
+        // centred in it with black bars when its shape differs; a resize needs nothing more.
+        SetVirtualResolution(kViewW, kViewH);
 
         // Every tile and the hero are rectangles of one image: one texture for the whole scene.
         Ref<TImage> atlas = MakeAtlas();
@@ -203,11 +206,11 @@ int main(int argc, char** argv) {
             DrawRect(std::floor(hero.x / kTile * 2) - 1, std::floor(hero.y / kTile * 2) - 1, 3, 3);
             SetRenderImage(nullptr);
 
-            // ---- The level through the view: camera_x at the middle of the screen, scaled up.
+            // ---- The level through the view: camera_x at the middle of the screen.
             SetClsColor(120, 180, 235);
             Cls();
             SetColor(255, 255, 255);
-            SetView(camera_x, kViewH / 2.0f, kScale, 0, kViewW * kScale / 2.0f, kViewH * kScale / 2.0f);
+            SetView(camera_x, kViewH / 2.0f, 1, 0, kViewW / 2.0f, kViewH / 2.0f);
             int first = std::max(int(camera_x - kViewW / 2.0f) / kTile, 0);
             for (int r = 0; r < kRows; ++r)
                 for (int c = first; c < std::min(first + kViewW / kTile + 1, kColumns); ++c) {
@@ -220,13 +223,12 @@ int main(int argc, char** argv) {
             DrawImage(hero_frames[hero.stride_steps / 8 % 2], hero.x + 7, hero.y + 6);  // feet on the box's floor
             SetScale(1, 1);
 
-            // ---- The screen overlay: the minimap and the score, in game pixels.
-            SetView(0, 0, kScale);
+            // ---- The screen overlay, fixed on the screen: the minimap and the score.
+            ResetView();
             SetColor(255, 255, 255);
             DrawImage(minimap, kViewW - kColumns * 2 - 6, 6);
             std::string score = "Coins " + std::to_string(coins_total - coins_left) + "/" + std::to_string(coins_total);
             DrawText(coins_left ? score : "Every coin found!", 6, 6);
-            ResetView();
             Flip(-1);
         }
     });
