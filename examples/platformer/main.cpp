@@ -128,16 +128,20 @@ int main(int argc, char** argv) {
         // pixels stay sharp when the game is scaled up).
         Ref<TImage> minimap = CreateRenderImage(kColumns * 2, kRows * 2, 0);
 
-        Hero hero;
+        Hero start, hero;
         bool coins[kRows][kColumns] = {};
         int coins_left = 0, coins_total = 0;
         for (int r = 0; r < kRows; ++r)
             for (int c = 0; c < kColumns; ++c) {
-                if (kLevel[r][c] == '@') hero = {float(c * kTile), float(r * kTile), 0, 0, false, false, 0};
+                if (kLevel[r][c] == '@') {
+                    start.x = float(c * kTile);
+                    start.y = float(r * kTile);
+                }
                 coins[r][c] = kLevel[r][c] == 'o';
                 coins_left += coins[r][c];
             }
         coins_total = coins_left;
+        hero = start;
 
         FlushKeys();  // a key pressed before the window opened does not jump
         double previous = CurrentSeconds(), lag = 0;
@@ -170,9 +174,7 @@ int main(int argc, char** argv) {
                 hero.on_ground = false;
                 MoveAxis(hero, hero.x, hero.vx, true);
                 MoveAxis(hero, hero.y, hero.vy, false);
-                if (hero.y > kRows * kTile) {  // fell through a gap: back to the start
-                    hero = {2.0f * kTile, 12.0f * kTile, 0, 0, false, false, 0};
-                }
+                if (hero.y > kRows * kTile) hero = start;  // fell through a gap: back to the start
                 int c = int((hero.x + 7) / kTile), r = int((hero.y + 7) / kTile);
                 if (r >= 0 && r < kRows && c >= 0 && c < kColumns && coins[r][c]) {
                     coins[r][c] = false;
