@@ -231,6 +231,24 @@ TEST_F(Draw2DTest, RotationAndScaleBuildTheMatrix) {
     EXPECT_EQ(GetRotation(), 30);
 }
 
+// Turns are looked up in a cache of limited size: more turns than it holds, met in two orders,
+// must each give exactly what sin and cos give (zero's sign included).
+TEST_F(Draw2DTest, EveryTurnGetsItsOwnSineAndCosineHoweverManyAreMet) {
+    std::vector<float> turns = {0.0f, -0.0f};
+    for (int i = 0; i < 20000; ++i) turns.push_back(float(i) * 0.037f - 370.0f);
+    auto check = [&](float degrees) {
+        SetRotation(degrees);
+        double radians = degrees * 0.017453292519943295;
+        float c = float(std::cos(radians)), s = float(std::sin(radians));
+        ASSERT_EQ(state->tform_ix, c) << degrees;
+        ASSERT_EQ(state->tform_jx, s) << degrees;
+        ASSERT_EQ(std::signbit(state->tform_jx), std::signbit(s)) << degrees;
+    };
+    for (float d : turns) check(d);
+    for (size_t i = turns.size(); i-- > 0;) check(turns[i]);
+    for (size_t i = 0; i < turns.size(); i += 2) check(turns[(i * 7919) % turns.size()]);
+}
+
 TEST_F(Draw2DTest, PrimitivesApplyHandleAndOrigin) {
     SetOrigin(3, 4);
     SetHandle(10, 5);
@@ -339,6 +357,29 @@ TEST_F(Draw2DTest, DrawImagePlacesItsHandleOnThePosition) {
     EXPECT_EQ(Last("Frame.Draw"), (F{-32, -16, 96, 48, 101, 102}));
     EXPECT_EQ(driver->frames_made, 1) << "one frame per context";
     EXPECT_EQ(Last("CreateFrame"), F{3});
+}
+
+// An image class of a program's own chooses the frame it is drawn with, every time.
+TEST_F(Draw2DTest, DrawImageAsksAnImageSubclassForItsFrameEachTime) {
+    class TCountingImage : public TImage {
+    public:
+        int asked = 0;
+        Ref<TImageFrame> Frame(int index) override {
+            ++asked;
+            return TImage::Frame(index);
+        }
+    };
+    auto image = std::make_shared<TCountingImage>();
+    image->width = image->height = 4;
+    image->pixmaps = {SolidPixmap(4, 4, FORMAT_RGBA8888, 0xFFFFFFFF)};
+    image->frames.resize(1);
+    image->seqs.assign(1, 0);
+    Ref<TImage> plain = image;
+    DrawImage(plain, 0, 0);
+    DrawImage(plain, 0, 0);
+    EXPECT_EQ(image->asked, 2);
+    EXPECT_EQ(driver->frames_made, 1);
+    EXPECT_EQ(driver->Named("Frame.Draw").size(), 2u);
 }
 
 TEST_F(Draw2DTest, FramesAreRemadeAfterAContextChangeAndRetriedAfterFailure) {

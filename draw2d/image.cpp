@@ -1,6 +1,7 @@
 #include <corvex/draw2d/image.h>
 
 #include <cmath>
+#include <typeinfo>
 
 #include <corvex/pixmap/loader.h>
 #include "draw2d/draw2d_module.h"
@@ -292,11 +293,24 @@ void DrawImage(const Ref<TImage>& image, float x, float y, int frame) {
 }
 
 void DrawImageRect(const Ref<TImage>& image, float x, float y, float width, float height, int frame) {
-    Ref<TZeph2DGraphics> state = TZeph2DGraphics::Current();
+    // The sprite path: no reference taken on the state, and none on a frame made for this context
+    // already (the image holds it while it is drawn).
+    TDraw2DModule& m = Draw2DModule();
+    const TZeph2DGraphics* state = m.current.get();
     if (!state) throw TRuntimeException("No graphics are current");
-    Ref<TImageFrame> f = DrawableFrame(image, frame);
+    TImageFrame* f = nullptr;
+    Ref<TImageFrame> made;
+    TImage& im = *image;
+    if (!m.target && !im._parent && typeid(im) == typeid(TImage) && unsigned(frame) < im.frames.size() &&
+        im.seqs[size_t(frame)] == GraphicsSequence()) {
+        f = im.frames[size_t(frame)].get();
+    }
+    if (!f) {
+        made = DrawableFrame(image, frame);
+        f = made.get();
+    }
     if (!f) return;
-    float x0 = -image->handle_x, y0 = -image->handle_y;
+    float x0 = -im.handle_x, y0 = -im.handle_y;
     float tx = x + state->origin_x, ty = y + state->origin_y;
     PlaceThroughView(*state, tx, ty);
     f->Draw(x0, y0, x0 + width, y0 + height, tx, ty);

@@ -9,6 +9,8 @@
 #include <corvex/runtime/exception.h>
 #include <corvex/runtime/module.h>
 #include <corvex/stream/stream.h>
+#include <corvex/system/event.h>
+#include <corvex/system/hook.h>
 #include <corvex/draw2d/image.h>
 #include "draw2d/draw2d_module.h"
 
@@ -18,28 +20,38 @@ namespace {
 
 constexpr double kDegreesToRadians = 0.017453292519943295;
 
-TZeph2DGraphics& State() {
+[[noreturn]] void NoGraphics() { throw TRuntimeException("No graphics are current"); }
+
+inline TZeph2DGraphics& State() {
     TZeph2DGraphics* state = Draw2DModule().current.get();
-    if (!state) throw TRuntimeException("No graphics are current");
+    if (!state) NoGraphics();
     return *state;
 }
 
-TZeph2DDriver& Driver() {
-    State();
-    return *Draw2DModule().driver;
+// The driver of the current state; raises without one, as State does.
+inline TZeph2DDriver& Driver() {
+    TDraw2DModule& module = Draw2DModule();
+    if (!module.current) NoGraphics();
+    return *module.driver;
+}
+
+// The current state and its driver with one look at the module.
+struct TCurrent {
+    TZeph2DGraphics& state;
+    TZeph2DDriver& driver;
+};
+inline TCurrent Current() {
+    TDraw2DModule& module = Draw2DModule();
+    if (!module.current) NoGraphics();
+    return {*module.current, *module.driver};
 }
 
 // The drawing position (tx, ty) through the view into window pixels.
-inline void Place(const TZeph2DGraphics& s, float& x, float& y) {
-    if (!s._view_on) return;
-    float px = x, py = y;
-    x = s._view_a * px + s._view_b * py + s._view_tx;
-    y = s._view_c * px + s._view_d * py + s._view_ty;
-}
+inline void Place(const TZeph2DGraphics& s, float& x, float& y) { PlaceThroughView(s, x, y); }
+
+Ref<TObject> VirtualMouseHook(int32_t, const Ref<TObject>& data, const Ref<TObject>&);
 
 }  // namespace
-
-void PlaceThroughView(const TZeph2DGraphics& state, float& x, float& y) { Place(state, x, y); }
 
 // ---- TZeph2DGraphics
 
@@ -63,7 +75,22 @@ void TZeph2DGraphics::Close() {
     graphics->Close();
 }
 
+int32_t TZeph2DGraphics::TakeNewSize(int32_t* width, int32_t* height) {
+    if (!_graphics) return 0;
+    int32_t old_w = 0, old_h = 0, depth = 0, hertz = 0, flags = 0;
+    _graphics->GetSettings(&old_w, &old_h, &depth, &hertz, &flags);
+    if (!_graphics->TakeNewSize(width, height)) return 0;
+    // A viewport over the whole window follows it; one the program narrowed stays as it is.
+    if (virtual_w <= 0 && viewport_x == 0 && viewport_y == 0 && viewport_w == old_w && viewport_h == old_h) {
+        viewport_w = *width;
+        viewport_h = *height;
+    }
+    return 1;
+}
+
 void TZeph2DGraphics::Validate() {
+    // First: the viewport below is in the units it sets.
+    if (_driver) _driver->SetVirtualResolution(virtual_w, virtual_h);
     corvex::SetBlend(blend_mode);
     corvex::SetColor(color_red, color_green, color_blue);
     corvex::SetAlpha(color_alpha);
@@ -119,6 +146,15 @@ Ref<TZeph2DGraphics> TZeph2DGraphics::Create(const Ref<TGraphics>& graphics, con
 
 // ---- Module state
 
+TTurnCache::TTurnCache() { slots.fill({0, 0.0f, 1.0f}); }  // std::sin(0.0) and std::cos(0.0) exactly
+
+void TTurnCache::Fill(TSlot& slot, uint32_t bits, float degrees) {
+    double radians = degrees * kDegreesToRadians;
+    slot.bits = bits;
+    slot.sin = float(std::sin(radians));
+    slot.cos = float(std::cos(radians));
+}
+
 void TDraw2DModule::Reset() { *this = TDraw2DModule(); }
 
 TDraw2DModule& Draw2DModule() {
@@ -133,16 +169,18 @@ void StartDraw2DModule() {
     StartGraphicsModule();
     if (!BeginModuleStart("draw2d")) return;
     RegisterIncbin("tundrafont.bin", kBuiltinFontBits, kBuiltinFontSize);
+    // Ahead of the hooks of lower priority: polled input and, in practice, a program's own.
+    InstallHook(EventEmitHookId(), VirtualMouseHook, nullptr, 0x40000000);
 }
 
 // ---- Colour, alpha, blending
 
 void SetColor(int red, int green, int blue) {
-    TZeph2DGraphics& s = State();
-    s.color_red = red;
-    s.color_green = green;
-    s.color_blue = blue;
-    Driver().SetColor(red, green, blue);
+    TCurrent c = Current();
+    c.state.color_red = red;
+    c.state.color_green = green;
+    c.state.color_blue = blue;
+    c.driver.SetColor(red, green, blue);
 }
 
 void GetColor(int& red, int& green, int& blue) {
@@ -168,8 +206,9 @@ void GetClsColor(int& red, int& green, int& blue) {
 }
 
 void SetAlpha(float alpha) {
-    State().color_alpha = alpha;
-    Driver().SetAlpha(alpha);
+    TCurrent c = Current();
+    c.state.color_alpha = alpha;
+    c.driver.SetAlpha(alpha);
 }
 
 float GetAlpha() { return State().color_alpha; }
@@ -246,19 +285,20 @@ void GetHandle(float& x, float& y) {
 }
 
 void UpdateTransform() {
-    TZeph2DGraphics& s = State();
-    double radians = s.tform_rot * kDegreesToRadians;
-    float sin_r = float(std::sin(radians));
-    float cos_r = float(std::cos(radians));
+    TDraw2DModule& module = Draw2DModule();
+    TCurrent c = Current();
+    TZeph2DGraphics& s = c.state;
+    float sin_r, cos_r;
+    module.turns.Get(s.tform_rot, sin_r, cos_r);
     s.tform_ix = cos_r * s.tform_scale_x;
     s.tform_iy = -sin_r * s.tform_scale_y;
     s.tform_jx = sin_r * s.tform_scale_x;
     s.tform_jy = cos_r * s.tform_scale_y;
     if (!s._view_on) {
-        Driver().SetTransform(s.tform_ix, s.tform_iy, s.tform_jx, s.tform_jy);
+        c.driver.SetTransform(s.tform_ix, s.tform_iy, s.tform_jx, s.tform_jy);
         return;
     }
-    Driver().SetTransform(s._view_a * s.tform_ix + s._view_b * s.tform_jx, s._view_a * s.tform_iy + s._view_b * s.tform_jy,
+    c.driver.SetTransform(s._view_a * s.tform_ix + s._view_b * s.tform_jx, s._view_a * s.tform_iy + s._view_b * s.tform_jy,
                           s._view_c * s.tform_ix + s._view_d * s.tform_jx, s._view_c * s.tform_iy + s._view_d * s.tform_jy);
 }
 
@@ -321,6 +361,123 @@ void ViewToWindow(float x, float y, float& window_x, float& window_y) {
     window_x = x + s.origin_x;
     window_y = y + s.origin_y;
     Place(s, window_x, window_y);
+}
+
+// ---- Virtual resolution
+
+namespace {
+
+// The size of the drawing area: the virtual resolution, else the context's own.
+void DrawingArea(const TZeph2DGraphics& s, int& width, int& height) {
+    if (s.virtual_w > 0) {
+        width = s.virtual_w;
+        height = s.virtual_h;
+        return;
+    }
+    int32_t w = 0, h = 0, depth = 0, hertz = 0, flags = 0;
+    if (s._graphics) s._graphics->GetSettings(&w, &h, &depth, &hertz, &flags);
+    width = w;
+    height = h;
+}
+
+// The picture's rectangle in the window of state s.
+void PictureOf(const TZeph2DGraphics& s, int& x, int& y, int& w, int& h) {
+    int32_t ww = 0, wh = 0, depth = 0, hertz = 0, flags = 0;
+    if (s._graphics) s._graphics->GetSettings(&ww, &wh, &depth, &hertz, &flags);
+    VirtualPicture(ww, wh, s.virtual_w, s.virtual_h, x, y, w, h);
+}
+
+void MapToVirtual(const TZeph2DGraphics& s, double wx, double wy, double& x, double& y) {
+    int px = 0, py = 0, pw = 0, ph = 0;
+    PictureOf(s, px, py, pw, ph);
+    x = (wx - px) * s.virtual_w / pw;
+    y = (wy - py) * s.virtual_h / ph;
+}
+
+// Runs first on the event chain: mouse events of graphics drawn at a virtual resolution carry
+// virtual positions, so every later hook and the polled input see those.
+Ref<TObject> VirtualMouseHook(int32_t, const Ref<TObject>& data, const Ref<TObject>&) {
+    auto* event = dynamic_cast<TEvent*>(data.get());
+    if (!event || event->id < EVENT_MOUSEDOWN || event->id > EVENT_MOUSELEAVE) return data;
+    auto* state = dynamic_cast<TZeph2DGraphics*>(CurrentGraphics().get());
+    if (!state || state->virtual_w <= 0) return data;
+    double x = 0, y = 0;
+    MapToVirtual(*state, event->x, event->y, x, y);
+    event->x = int32_t(std::floor(x));
+    event->y = int32_t(std::floor(y));
+    return data;
+}
+
+}  // namespace
+
+void VirtualPicture(int window_w, int window_h, int width, int height, int& x, int& y, int& w, int& h) {
+    x = y = 0;
+    w = window_w;
+    h = window_h;
+    if (width < 1 || height < 1 || window_w < 1 || window_h < 1) return;
+    // Compared in integers, so that an exact fit has no bar at all.
+    const int64_t across = int64_t(window_w) * height, down = int64_t(window_h) * width;
+    if (across <= down) {
+        h = int((across * 2 + width) / (2 * int64_t(width)));  // window_w * height / width, rounded
+    } else {
+        w = int((down * 2 + height) / (2 * int64_t(height)));
+    }
+    w = std::max(w, 1);
+    h = std::max(h, 1);
+    x = (window_w - w) / 2;
+    y = (window_h - h) / 2;
+}
+
+void SetVirtualResolution(int width, int height) {
+    TZeph2DGraphics& s = State();
+    if (Draw2DModule().target) throw TRuntimeException("No virtual resolution while drawing into an image");
+    if (width < 1 || height < 1) width = height = 0;
+    if (width == s.virtual_w && height == s.virtual_h) return;
+    int old_w = 0, old_h = 0;
+    DrawingArea(s, old_w, old_h);
+    const bool whole = s.viewport_x == 0 && s.viewport_y == 0 && s.viewport_w == old_w && s.viewport_h == old_h;
+    s.virtual_w = width;
+    s.virtual_h = height;
+    Driver().SetVirtualResolution(width, height);
+    if (whole) {
+        // The default viewport covers the new drawing area.
+        s.viewport_w = width;
+        s.viewport_h = height;
+        if (width == 0) DrawingArea(s, s.viewport_w, s.viewport_h);
+    }
+    corvex::SetViewport(s.viewport_x, s.viewport_y, s.viewport_w, s.viewport_h);
+}
+
+void GetVirtualResolution(int& width, int& height) {
+    const TZeph2DGraphics& s = State();
+    width = s.virtual_w;
+    height = s.virtual_h;
+}
+
+void WindowToVirtual(float window_x, float window_y, float& x, float& y) {
+    const TZeph2DGraphics& s = State();
+    if (s.virtual_w <= 0) {
+        x = window_x;
+        y = window_y;
+        return;
+    }
+    double vx = 0, vy = 0;
+    MapToVirtual(s, window_x, window_y, vx, vy);
+    x = float(vx);
+    y = float(vy);
+}
+
+void VirtualToWindow(float x, float y, float& window_x, float& window_y) {
+    const TZeph2DGraphics& s = State();
+    if (s.virtual_w <= 0) {
+        window_x = x;
+        window_y = y;
+        return;
+    }
+    int px = 0, py = 0, pw = 0, ph = 0;
+    PictureOf(s, px, py, pw, ph);
+    window_x = float(px + double(x) * pw / s.virtual_w);
+    window_y = float(py + double(y) * ph / s.virtual_h);
 }
 
 void PushDrawState() {

@@ -4,6 +4,7 @@
 #include <corvex/runtime/module.h>
 #include <corvex/system/clock.h>
 #include <corvex/system/entry.h>
+#include <corvex/system/event.h>
 #include <corvex/system/hook.h>
 #include <corvex/system/input.h>
 #include <corvex/system/system.h>
@@ -232,10 +233,19 @@ double SecondsSinceFlip() {
 
 double FlipIntervalSeconds() { return Module().flipIntervalSeconds; }
 
-void Flip(int32_t sync) {
-    TGraphicsModule& m = Module();
-    TFlipMark mark{m};
-    if (m.flipHookId >= 0) RunHookChain(m.flipHookId, nullptr);
+namespace {
+// Between two frames: a size the window took since the last Flip becomes the drawing size.
+void TakeWindowSize(TGraphicsModule& m) {
+    const Ref<TGraphics> graphics = m.current;
+    int32_t width = 0, height = 0;
+    if (!graphics || !graphics->TakeNewSize(&width, &height)) return;
+    m.width = width;
+    m.height = height;
+    if (m.driver) m.driver->GraphicsResized(graphics);
+    TEvent::Create(EVENT_WINDOWSIZE, graphics, 0, 0, width, height, nullptr)->Emit();
+}
+
+void PresentFrame(TGraphicsModule& m, int32_t sync) {
     TGraphicsDriver& driver = CurrentDriver();
     if (sync != -1) {
         driver.Flip(sync);
@@ -248,6 +258,15 @@ void Flip(int32_t sync) {
     const int32_t wait = m.pacer.NextFrameWait(m.clock());
     if (wait > 0) m.sleep(wait);
     driver.Flip(0);
+}
+}  // namespace
+
+void Flip(int32_t sync) {
+    TGraphicsModule& m = Module();
+    TFlipMark mark{m};
+    if (m.flipHookId >= 0) RunHookChain(m.flipHookId, nullptr);
+    PresentFrame(m, sync);
+    TakeWindowSize(m);
 }
 
 }  // namespace corvex

@@ -5,6 +5,8 @@
 # then the sandbox's frame with 300 and 600 boxes.
 #
 #   scripts/bench-render.sh [ROUNDS]      (BUILD=dir to choose the build directory)
+#   BENCH_SANDBOX=0 leaves the sandbox out; GALLIUM_NOOP=1 (Mesa's no-op rasteriser) measures what
+#   the programs and the driver spend without the pixels.
 set -eu
 cd "$(dirname "$0")/.."
 rounds=${1:-5}
@@ -12,7 +14,8 @@ build=${BUILD:-build-bench}
 
 if [ "${BENCH_RENDER_INNER:-}" != 1 ]; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVEX_BENCHMARKS=ON >/dev/null
-    targets="render_bench_corvex render_bench_single physbox_bench"
+    targets="render_bench_corvex render_bench_single"
+    [ "${BENCH_SANDBOX:-1}" = 0 ] || targets="$targets physbox_bench"
     for peer in sfml sdl allegro; do
         if ninja -C "$build" -t targets all 2>/dev/null | grep -q "^render_bench_$peer:"; then
             targets="$targets render_bench_$peer"
@@ -71,6 +74,7 @@ for stat in median best; do
     done
 done
 
+[ "${BENCH_SANDBOX:-1}" = 0 ] && exit 0
 echo
 echo "sandbox frame (physbox_bench, ms of real time):"
 sandbox_out=$(mktemp)

@@ -4,6 +4,7 @@
 #include "draw2d/draw2d_module.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <corvex/graphics/gl_graphics.h>
 #include <corvex/runtime/module.h>
@@ -15,6 +16,46 @@ namespace corvex {
 namespace {
 
 Ref<TGLContextDriver> GLDriver() { return GLZeph2DContextDriver(); }
+
+// The window's projection for its virtual resolution: virtual units over the picture.
+void ApplyVirtualProjection() {
+    TGLZeph2DModule& s = GLZeph2DModule();
+    if (s.virtual_w <= 0 || s.target) return;
+    const int ww = CurrentGraphicsWidth(), wh = CurrentGraphicsHeight();
+    int* p = s.picture;
+    VirtualPicture(ww, wh, s.virtual_w, s.virtual_h, p[0], p[1], p[2], p[3]);
+    TGLFunctions& gl = GLFunctions();
+    gl.MatrixMode(GL_PROJECTION);
+    gl.LoadIdentity();
+    gl.Ortho(0, s.virtual_w, s.virtual_h, 0, -1, 1);
+    gl.MatrixMode(GL_MODELVIEW);
+    gl.Viewport(p[0], wh - p[1] - p[3], p[2], p[3]);
+}
+
+// Paints the bars beside the picture black; the picture itself is never touched.
+void ClearBars() {
+    TGLZeph2DModule& s = GLZeph2DModule();
+    if (s.virtual_w <= 0 || s.target) return;
+    GLFlush();
+    const int ww = CurrentGraphicsWidth(), wh = CurrentGraphicsHeight();
+    const int* p = s.picture;
+    // Left, right, top and bottom, as GL boxes (rows counted up from the bottom).
+    const int boxes[4][4] = {{0, 0, p[0], wh},
+                             {p[0] + p[2], 0, ww - p[0] - p[2], wh},
+                             {p[0], wh - p[1], p[2], p[1]},
+                             {p[0], 0, p[2], wh - p[1] - p[3]}};
+    TGLFunctions& gl = GLFunctions();
+    gl.Enable(GL_SCISSOR_TEST);
+    gl.ClearColor(0, 0, 0, 1);
+    for (const auto& b : boxes) {
+        if (b[2] <= 0 || b[3] <= 0) continue;
+        gl.Scissor(b[0], b[1], b[2], b[3]);
+        gl.Clear(GL_COLOR_BUFFER_BIT);
+    }
+    gl.ClearColor(s.cls_color[0], s.cls_color[1], s.cls_color[2], 1.0f);
+    const int* v = s.viewport;
+    GLZeph2DDriver()->SetViewport(v[0], v[1], v[2], v[3]);
+}
 
 }  // namespace
 
@@ -87,6 +128,40 @@ void TGLZeph2DDriver::SetGraphics(const Ref<TGraphics>& graphics) {
 void TGLZeph2DDriver::Flip(int32_t sync) {
     GLFlush();
     GLDriver()->Flip(sync);
+    ClearBars();  // the next frame's, before anything is drawn in it
+}
+
+void TGLZeph2DDriver::GraphicsResized(const Ref<TGraphics>& graphics) {
+    auto t = std::dynamic_pointer_cast<TZeph2DGraphics>(graphics);
+    // A render image being drawn into takes the window's new size when drawing returns to it.
+    if (!t || Draw2DModule().target || Draw2DModule().current != t) return;
+    GLFlush();
+    ResetGLContext(t);
+    t->Validate();
+    ClearBars();
+}
+
+void TGLZeph2DDriver::SetVirtualResolution(int width, int height) {
+    TGLZeph2DModule& s = GLZeph2DModule();
+    if (width < 1 || height < 1) width = height = 0;
+    if (width == s.virtual_w && height == s.virtual_h) return;
+    GLFlush();
+    s.virtual_w = width;
+    s.virtual_h = height;
+    if (s.target) return;  // taken up when drawing returns to the window
+    if (width == 0) {
+        // Window pixels again, over the whole window.
+        const int ww = CurrentGraphicsWidth(), wh = CurrentGraphicsHeight();
+        TGLFunctions& gl = GLFunctions();
+        gl.MatrixMode(GL_PROJECTION);
+        gl.LoadIdentity();
+        gl.Ortho(0, ww, wh, 0, -1, 1);
+        gl.MatrixMode(GL_MODELVIEW);
+        gl.Viewport(0, 0, ww, wh);
+        return;
+    }
+    ApplyVirtualProjection();
+    ClearBars();
 }
 
 void TGLZeph2DDriver::FlushDrawing() { GLFlush(); }
@@ -95,6 +170,7 @@ void TGLZeph2DDriver::ResetGLContext(const Ref<TZeph2DGraphics>& graphics) {
     int32_t width = 0, height = 0, depth = 0, hertz = 0, flags = 0;
     graphics->GetSettings(&width, &height, &depth, &hertz, &flags);
     GLResetContextState(width, height);
+    ApplyVirtualProjection();
 }
 
 // ---- Drawing
@@ -112,7 +188,26 @@ void TGLZeph2DDriver::SetColor(int red, int green, int blue) { GLSetColor(red, g
 void TGLZeph2DDriver::SetClsColor(int red, int green, int blue) { GLSetClsColor(red, green, blue); }
 
 void TGLZeph2DDriver::SetViewport(int x, int y, int width, int height) {
-    const TGLZeph2DModule& s = GLZeph2DModule();
+    TGLZeph2DModule& s = GLZeph2DModule();
+    if (!s.target) {
+        s.viewport[0] = x;
+        s.viewport[1] = y;
+        s.viewport[2] = width;
+        s.viewport[3] = height;
+    }
+    if (!s.target && s.virtual_w > 0) {
+        // Virtual units to window pixels, kept inside the picture so that no bar is drawn on.
+        const int* p = s.picture;
+        auto across = [&](int v) { return p[0] + int(std::lround(double(v) * p[2] / s.virtual_w)); };
+        auto down = [&](int v) { return p[1] + int(std::lround(double(v) * p[3] / s.virtual_h)); };
+        int x0 = std::clamp(across(x), p[0], p[0] + p[2]), x1 = std::clamp(across(x + width), p[0], p[0] + p[2]);
+        int y0 = std::clamp(down(y), p[1], p[1] + p[3]), y1 = std::clamp(down(y + height), p[1], p[1] + p[3]);
+        GLFlush();
+        GLFunctions().Enable(GL_SCISSOR_TEST);
+        GLFunctions().Scissor(x0, CurrentGraphicsHeight() - std::max(y1, y0), std::max(x1 - x0, 0),
+                              std::max(y1 - y0, 0));
+        return;
+    }
     if (s.target) {
         // Target rows run up from GL row 0, so the scissor box is not flipped.
         int th = s.target_height;
@@ -179,6 +274,11 @@ Ref<TPixmap> TGLZeph2DDriver::GrabPixmap(int x, int y, int width, int height) {
         gl.ReadPixels(x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, p->pixels);
         GLSetBlend(blend);
         return p;
+    }
+    if (GLZeph2DModule().virtual_w > 0) {
+        // Counted from the picture's corner, as DrawPixmap's raster position is.
+        x += GLZeph2DModule().picture[0];
+        y += GLZeph2DModule().picture[1];
     }
     gl.ReadPixels(x, CurrentGraphicsHeight() - height - y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, p->pixels);
     GLSetBlend(blend);
@@ -275,6 +375,7 @@ Ref<TPixmap> TGLZeph2DDriver::EndRenderTarget() {
         gl.DrawPixels(w, h, GL_RGBA, GL_UNSIGNED_BYTE, s.target_saved.data());
         s.target_saved.clear();
     }
+    ApplyVirtualProjection();
     return pixels;
 }
 

@@ -179,7 +179,11 @@ void GLSetColor(int red, int green, int blue) {
 }
 
 void GLSetClsColor(int red, int green, int blue) {
-    GLFunctions().ClearColor(ClampByte(red) / 255.0f, ClampByte(green) / 255.0f, ClampByte(blue) / 255.0f, 1.0f);
+    float* c = GLZeph2DModule().cls_color;
+    c[0] = ClampByte(red) / 255.0f;
+    c[1] = ClampByte(green) / 255.0f;
+    c[2] = ClampByte(blue) / 255.0f;
+    GLFunctions().ClearColor(c[0], c[1], c[2], 1.0f);
 }
 
 void GLSetViewport(int x, int y, int width, int height, int window_width, int window_height) {

@@ -50,6 +50,10 @@ struct TGLZeph2DModule {
     GLint target_previous_fbo = 0;         // the framebuffer bound before (the offscreen driver's own)
     std::vector<uint8_t> target_saved;     // fallback: the back-buffer pixels under the target
     bool framebuffers_off = false;         // tests: take the fallback even where FBOs exist
+    int virtual_w = 0, virtual_h = 0;      // the window's virtual resolution; 0, 0: window pixels
+    int picture[4] = {0, 0, 0, 0};         // where it is shown: x, y (from the top), width, height
+    int viewport[4] = {0, 0, 0, 0};        // the window's last SetViewport, in virtual units
+    float cls_color[3] = {0, 0, 0};        // the last GLSetClsColor, 0..1
 
     void Reset();  // back to the start-up values, keeping the function override
 };

@@ -7,6 +7,7 @@
 #include "graphics/glx/fbconfig.h"
 #include "graphics/glx/swap_interval.h"
 #include "graphics/glx/window.h"
+#include <corvex/graphics/graphics.h>
 #include <corvex/runtime/exception.h>
 #include <corvex/system/entry.h>
 #include "system/x11/display.h"
@@ -106,7 +107,20 @@ void TGLContextRecord::HandleX11Event(const XEvent& event) {
         }
     } else if (event.type == FocusOut && CountsAsFocusChange(event.xfocus)) {
         ReleaseDisplay(this, true);
+    } else if (event.type == ConfigureNotify && kind == KIND_WINDOW && (flags & GFX_RESIZABLE)) {
+        // Noted only: the size is taken between frames (TakeNewSize, from Flip).
+        newWidth = event.xconfigure.width;
+        newHeight = event.xconfigure.height;
+        resized = newWidth != width || newHeight != height;
     }
+}
+
+bool TakeNewSize(TGLContextRecord* record, int32_t* width, int32_t* height) {
+    if (!record->resized || record->newWidth <= 0 || record->newHeight <= 0) return false;
+    record->resized = false;
+    record->width = *width = record->newWidth;
+    record->height = *height = record->newHeight;
+    return true;
 }
 
 void CreateSharedContext() {
@@ -143,8 +157,8 @@ TGLContextRecord* CreateWindowContext(int32_t width, int32_t height, int32_t dep
     XVisualInfo* visual = glXGetVisualFromFBConfig(display, config);
     if (!visual) return nullptr;
     const int32_t at = fullScreen ? 0 : 32;
-    const Window window =
-        CreateTopLevelWindow(display, *visual, at, at, width, height, ToUtf8(ApplicationTitle()), fullScreen);
+    const Window window = CreateTopLevelWindow(display, *visual, at, at, width, height, ToUtf8(ApplicationTitle()),
+                                               fullScreen, !fullScreen && (flags & GFX_RESIZABLE));
     XFree(visual);
     if (!window) return nullptr;
     GLXContext context = NewContext(config, s.shared.context);

@@ -29,7 +29,10 @@ struct TGLContextRecord : x11::TX11WindowClient {
     Window window = 0;
     GLXContext context = nullptr;
     GLXFBConfig config = nullptr;
-    void HandleX11Event(const XEvent& event) override;  // focus switches the display mode
+    int32_t newWidth = 0;  // a resizable window's size from its last ConfigureNotify
+    int32_t newHeight = 0;
+    bool resized = false;  // newWidth x newHeight differs from width x height, not yet taken
+    void HandleX11Event(const XEvent& event) override;  // focus switches the display mode; notes resizes
 };
 
 // --- Native operations (main thread) ------------------------------------------------------------
@@ -38,6 +41,8 @@ TGLContextRecord* CreateWindowContext(int32_t width, int32_t height, int32_t dep
 TGLContextRecord* AttachContext(Window window, int32_t flags);  // nullptr: no such window or no fitting visual
 void GetSettings(TGLContextRecord* record, int32_t* width, int32_t* height, int32_t* depth, int32_t* hertz,
                  int32_t* flags);
+// A resizable window's new size, once: true and the size, which becomes the record's own.
+bool TakeNewSize(TGLContextRecord* record, int32_t* width, int32_t* height);
 void MakeCurrent(TGLContextRecord* record);    // nullptr: none
 void CloseContext(TGLContextRecord* record);   // a record not in the list is ignored
 void DropContext(TGLContextRecord* record);    // CloseContext; once the display is closed, only forgets it

@@ -11,7 +11,7 @@
 namespace corvex::glx {
 
 Window CreateTopLevelWindow(Display* display, const XVisualInfo& visual, int32_t x, int32_t y, int32_t width,
-                            int32_t height, const std::string& title, bool fullScreen) {
+                            int32_t height, const std::string& title, bool fullScreen, bool resizable) {
     if (width <= 0 || height <= 0) return 0;
     const Window root = RootWindow(display, visual.screen);
     XSetWindowAttributes attributes{};
@@ -29,10 +29,11 @@ Window CreateTopLevelWindow(Display* display, const XVisualInfo& visual, int32_t
     XFreeColormap(display, attributes.colormap);  // the window keeps its own reference
     if (!window) return 0;
 
-    // Fixed size at the requested place; static gravity asks the window manager to put its frame
-    // around the client area rather than the frame's corner at (x, y).
+    // Fixed size (unless resizable) at the requested place; static gravity asks the window
+    // manager to put its frame around the client area rather than the frame's corner at (x, y).
     XSizeHints* hints = XAllocSizeHints();
-    hints->flags = USPosition | PPosition | USSize | PSize | PMinSize | PMaxSize | PWinGravity;
+    hints->flags = USPosition | PPosition | USSize | PSize | PWinGravity;
+    if (!resizable) hints->flags |= PMinSize | PMaxSize;
     hints->win_gravity = StaticGravity;
     hints->x = x;
     hints->y = y;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <corvex/graphics/graphics.h>
 #include <corvex/runtime/exception.h>
 #include <corvex/system/entry.h>
 #include "graphics/wgl/wgl_module.h"
@@ -99,6 +100,14 @@ LRESULT OwnHandling(TGLContextRecord* record, HWND window, UINT message, WPARAM 
             return 0;  // only the "AppTerminate" event: the window stays
         case WM_PAINT:
             ValidateRect(window, nullptr);
+            return 0;
+        case WM_SIZE:
+            // Noted only: the size is taken between frames (TakeNewSize, from Flip).
+            if (record->kind == KIND_WINDOW && (record->flags & GFX_RESIZABLE) && wParam != SIZE_MINIMIZED) {
+                record->newWidth = LOWORD(lParam);
+                record->newHeight = HIWORD(lParam);
+                record->resized = record->newWidth != record->width || record->newHeight != record->height;
+            }
             return 0;
         case WM_SYSKEYDOWN:
             // Alt+F4 still asks to close; other system keys (Alt alone opening the menu) are ours.
@@ -233,9 +242,16 @@ TGLContextRecord* CreateWindowContext(int32_t width, int32_t height, int32_t dep
     RECT frame{0, 0, width, height};
     DWORD style = WS_POPUP;
     if (!fullScreen) {
-        // A fixed-size window with a title bar and a close box, its client area at (32, 32).
+        // A window with a title bar and a close box, its client area at (32, 32); fixed in size
+        // unless resizable.
         OffsetRect(&frame, 32, 32);
         style = WS_CAPTION | WS_SYSMENU;
+        if (flags & GFX_RESIZABLE) {
+            style |= WS_THICKFRAME | WS_MAXIMIZEBOX;
+            // Sizes in real pixels on a dense display, not scaled up by the system; asked only
+            // by programs that follow the window's size, so fixed windows keep their look.
+            SetProcessDPIAware();
+        }
     }
     AdjustWindowRectEx(&frame, style, FALSE, 0);
     const TString title = ApplicationTitle();
@@ -278,6 +294,14 @@ TGLContextRecord* CreateWindowContext(int32_t width, int32_t height, int32_t dep
         }
     }
     return raw;
+}
+
+bool TakeNewSize(TGLContextRecord* record, int32_t* width, int32_t* height) {
+    if (!record->resized || record->newWidth <= 0 || record->newHeight <= 0) return false;
+    record->resized = false;
+    record->width = *width = record->newWidth;
+    record->height = *height = record->newHeight;
+    return true;
 }
 
 TGLContextRecord* AttachContext(HWND window, int32_t flags) {

@@ -32,6 +32,9 @@ struct TGLContextRecord {
     HDC dc = nullptr;
     HWND window = nullptr;
     HGLRC context = nullptr;
+    int32_t newWidth = 0;  // a resizable window's client size from its last WM_SIZE
+    int32_t newHeight = 0;
+    bool resized = false;  // newWidth x newHeight differs from width x height, not yet taken
 };
 
 struct TDisplayMode {
@@ -44,6 +47,8 @@ TGLContextRecord* CreateWindowContext(int32_t width, int32_t height, int32_t dep
 TGLContextRecord* AttachContext(HWND window, int32_t flags);  // nullptr: no such window or no pixel format
 void GetSettings(TGLContextRecord* record, int32_t* width, int32_t* height, int32_t* depth, int32_t* hertz,
                  int32_t* flags);
+// A resizable window's new size, once: true and the size, which becomes the record's own.
+bool TakeNewSize(TGLContextRecord* record, int32_t* width, int32_t* height);
 void MakeCurrent(TGLContextRecord* record);    // nullptr: none
 void CloseContext(TGLContextRecord* record);   // a record not in the list is ignored
 void FlipCurrent(int32_t sync);

@@ -37,6 +37,10 @@ void TGLGraphics::GetSettings(int32_t* width, int32_t* height, int32_t* depth, i
     wgl::GetSettings(_context, width, height, depth, hertz, flags);
 }
 
+int32_t TGLGraphics::TakeNewSize(int32_t* width, int32_t* height) {
+    return _context && wgl::TakeNewSize(_context, width, height) ? 1 : 0;
+}
+
 void TGLGraphics::Close() {
     if (!_context) return;
     wgl::CloseContext(_context);

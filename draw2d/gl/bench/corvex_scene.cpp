@@ -1,4 +1,5 @@
 // The benchmark scenes drawn with Corvex's drawing layer on the OpenGL back end.
+// CORVEX_BENCH_SHOT=FILE.png saves the last frame drawn (to check that a change keeps every pixel).
 #include <corvex/corvex.h>
 
 #include "draw2d/gl/bench/scene.h"
@@ -43,6 +44,9 @@ int main(int argc, char** argv) {
                     DrawImage(image, s.x, s.y);
                 }
             }
+            // CORVEX_BENCH_SHOT=FILE.png keeps the last frame, to compare renderers' pixels.
+            const char* shot = std::getenv("CORVEX_BENCH_SHOT");
+            if (shot && timer.Frames() + 1 == o.frames) SavePngPixmap(GrabPixmap(0, 0, bench::kWidth, bench::kHeight), shot);
             Flip(0);
             timer.Stop();
         }

@@ -63,6 +63,9 @@ public:
     }
     // Drawing goes back to the current graphics; returns the target's pixels, row 0 at the top.
     virtual Ref<TPixmap> EndRenderTarget() { return nullptr; }
+    // From now on window drawing is in width x height units shown in VirtualPicture's rectangle,
+    // the rest of the window black; 0, 0: in window pixels again.
+    virtual void SetVirtualResolution(int /*width*/, int /*height*/) {}
 };
 
 // The drawing state of one graphics context.
@@ -86,6 +89,7 @@ public:
     float _view_a = 1.0f, _view_b = 0.0f, _view_c = 0.0f, _view_d = 1.0f;  // the view's matrix: window = (a b; c d) p + t
     float _view_tx = 0.0f, _view_ty = 0.0f;  // the view's translation t
     bool _view_on = false;  // false while the view is the identity
+    int virtual_w = 0, virtual_h = 0;  // SetVirtualResolution; 0, 0: off
     // Pushed drawing settings (PushDrawState); the whole record but the context and driver.
     struct TSaved {
         int color[3];     // the drawing colour
@@ -105,6 +109,8 @@ public:
     Ref<TGraphicsDriver> Driver() override;
     void GetSettings(int32_t* width, int32_t* height, int32_t* depth, int32_t* hertz, int32_t* flags) override;  // those of the context it draws into
     void Close() override;
+    // The context's new size; a viewport covering the whole drawing area follows it.
+    int32_t TakeNewSize(int32_t* width, int32_t* height) override;
     virtual void Validate();     // re-applies the whole record to the driver
     virtual void MakeCurrent();  // current state + Validate; the first time also clears both buffers
 
@@ -158,6 +164,22 @@ void GetView(float& x, float& y, float& zoom, float& rotation, float& anchor_x, 
 // the origin and view undone: for the mouse. A zoom of 0 maps everything to the view point.
 void WindowToView(float window_x, float window_y, float& x, float& y);
 void ViewToWindow(float x, float y, float& window_x, float& window_y);  // the other way
+
+// ---- Virtual resolution: the program draws in width x height units whatever the window's size.
+// They are scaled uniformly into the largest centred rectangle of the window (the picture) and
+// the rest is kept black (letterbox or pillarbox bars, never drawn over the picture). Viewport,
+// origin, handle, view and TileImage then work in those units; DrawPixmap and GrabPixmap stay
+// unscaled, counted in pixels from the picture's top-left corner. Mouse events and the polled
+// mouse position are reported in those units, unclamped: a point in a bar lies outside
+// 0..width-1 or 0..height-1. Per graphics context; not part of PushDrawState.
+void SetVirtualResolution(int width, int height);  // 0, 0 (or any size < 1): off, the default
+void GetVirtualResolution(int& width, int& height);  // 0, 0 while off
+// The picture's rectangle in a window_w x window_h window for a width x height virtual
+// resolution: the whole window when either is < 1.
+void VirtualPicture(int window_w, int window_h, int width, int height, int& x, int& y, int& w, int& h);
+// A window point (pixels) in virtual units of the current graphics; unchanged while off.
+void WindowToVirtual(float window_x, float window_y, float& x, float& y);
+void VirtualToWindow(float x, float y, float& window_x, float& window_y);  // the other way
 
 // ---- Saving settings: colour, alpha, blend, line width, clear colour, rotation, scale,
 // viewport, origin, handle, font and view, per graphics context.

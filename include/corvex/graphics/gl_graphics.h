@@ -30,6 +30,7 @@ public:
     Ref<TGraphicsDriver> Driver() override;  // the one TGLGraphicsDriver
     void GetSettings(int32_t* width, int32_t* height, int32_t* depth, int32_t* hertz, int32_t* flags) override;  // as opened; all 0 once closed
     void Close() override;                   // closes the context and its own window; twice does nothing
+    int32_t TakeNewSize(int32_t* width, int32_t* height) override;  // a GFX_RESIZABLE window's new size, once
     TGLNativeContext* _context = nullptr;  // nullptr once closed
 };
 
@@ -39,7 +40,8 @@ public:
     TGraphicsModes GraphicsModes() override;  // XRandR modes of the primary monitor
     // Adopts an existing X window (its id); the window stays its creator's, and so do its events.
     Ref<TGraphics> AttachGraphics(uintptr_t window, int32_t flags) override;
-    // depth 0: a fixed-size window whose client area is at (32, 32); else full screen.
+    // depth 0: a window whose client area is at (32, 32), fixed in size unless GFX_RESIZABLE;
+    // else full screen.
     Ref<TGraphics> CreateGraphics(int32_t width, int32_t height, int32_t depth, int32_t hertz, int32_t flags) override;
     void SetGraphics(const Ref<TGraphics>& graphics) override;  // makes its context current
     void Flip(int32_t sync) override;         // swaps; the swap interval changes only when sync does

@@ -17,6 +17,7 @@ constexpr int32_t GFX_ALPHA_BITS = 4;       // destination alpha bits
 constexpr int32_t GFX_DEPTH_BUFFER = 8;     // depth buffer
 constexpr int32_t GFX_STENCIL_BUFFER = 16;  // stencil buffer
 constexpr int32_t GFX_ACCUM_BUFFER = 32;    // accumulation buffer
+constexpr int32_t GFX_RESIZABLE = 64;       // a desktop window the user may resize (EVENT_WINDOWSIZE)
 
 class TGraphicsDriver;
 
@@ -28,6 +29,9 @@ public:
     virtual Ref<TGraphicsDriver> Driver() = 0;  // the driver that made this context
     virtual void GetSettings(int32_t* width, int32_t* height, int32_t* depth, int32_t* hertz, int32_t* flags) = 0;  // the settings it was opened with
     virtual void Close() = 0;                   // releases window and context; the object stays, unusable
+    // A size change not yet taken: 1 and the new client size, which GetSettings reports from now
+    // on; 0 when none. Flip asks after presenting, so a frame is drawn at one size throughout.
+    virtual int32_t TakeNewSize(int32_t* /*width*/, int32_t* /*height*/) { return 0; }
 };
 
 // One display mode.
@@ -53,6 +57,8 @@ public:
                                           int32_t flags) = 0;
     virtual void SetGraphics(const Ref<TGraphics>& graphics) = 0;  // Null: no context current
     virtual void Flip(int32_t sync) = 0;  // presents the current context; non-zero sync waits for vertical blank
+    // The current context took a new size (CurrentGraphicsWidth/Height already tell it).
+    virtual void GraphicsResized(const Ref<TGraphics>& /*graphics*/) {}
 };
 
 // --- Drivers ------------------------------------------------------------------------------------
@@ -87,7 +93,9 @@ int32_t GraphicsSequence();             // changes whenever graphics are opened 
 
 // --- Presenting ---------------------------------------------------------------------------------
 // sync 0 presents at once, any other value after the vertical blank, -1 at the opened graphics'
-// own rate (paced in software when the display does not keep it).
+// own rate (paced in software when the display does not keep it). Then, when the current
+// graphics' window was resized, the new size takes effect and an EVENT_WINDOWSIZE (source the
+// graphics, x and y the new width and height) is emitted.
 void Flip(int32_t sync);
 int32_t FlipHookId();                   // hook chain run at the start of every Flip, with Null
 double SecondsSinceFlip();              // on the CurrentSeconds clock since the last Flip returned; 0 before one

@@ -24,7 +24,8 @@ public:
     Ref<TGraphics> CreateGraphics(int32_t width, int32_t height, int32_t depth, int32_t hertz,
                                   int32_t flags) override;
     void SetGraphics(const Ref<TGraphics>& graphics) override;  // resets GL state, then MakeCurrent
-    void Flip(int32_t sync) override;
+    void Flip(int32_t sync) override;  // then blackens the bars of a virtual resolution
+    void GraphicsResized(const Ref<TGraphics>& graphics) override;  // projection and state again
     virtual void ResetGLContext(const Ref<TZeph2DGraphics>& graphics);  // caches and pixel projection
     TString ToString() const { return u"OpenGL"; }
 
@@ -52,6 +53,8 @@ public:
     // texture with glCopyTexSubImage2D and restored (the window must be at least as large).
     bool BeginRenderTarget(const Ref<TImageFrame>& frame, int width, int height) override;
     Ref<TPixmap> EndRenderTarget() override;  // draws the pending run of vertices (one glDrawArrays)
+    // Projection and glViewport on the picture, every viewport scissored inside it.
+    void SetVirtualResolution(int width, int height) override;
 };
 
 Ref<TGLZeph2DDriver> GLZeph2DDriver();  // the one instance, made on first call
