@@ -42,7 +42,7 @@ step() { echo "== $* ($(( SECONDS - step_start )) s so far)"; }
 
 # ---- Debian packages: the cross compiler, zlib for MinGW, Wine, Xvfb, the source-package tools
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64
-          dpkg-dev xvfb xauth xdotool)
+          dpkg-dev xvfb xauth xdotool curl xz-utils)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -123,22 +123,43 @@ cmake_dep() {
     echo "   $name: $(( SECONDS - t0 )) s"
 }
 
-# ENet is eight C files; its build files know nothing of cross-compiling, so it is compiled here.
+# ENet: Debian's source package when it downloads, else the upstream tarball Debian's enet source
+# package is built from, taken from Debian's pool and checked against its known digest.
+enet_orig_url=http://deb.debian.org/debian/pool/main/e/enet/enet_1.3.18+ds.orig.tar.xz
+enet_orig_sha256=f1ba5f8aaf253cb19b9545031450bf74122f151435998259ca978808e9e4fec3
+fetch_enet() {
+    local dir
+    if dir=$(fetch enet); then echo "$dir"; return; fi
+    echo "build-windows: trying enet's orig tarball from Debian's pool" >&2
+    rm -rf "${cache:?}/src/enet" && mkdir -p "$cache/src/enet"
+    local tarball=$cache/src/enet/$(basename "$enet_orig_url")
+    curl -fsSL --retry 2 -o "$tarball" "$enet_orig_url" || { echo "build-windows: $enet_orig_url did not download" >&2; return 1; }
+    if ! echo "$enet_orig_sha256  $tarball" | sha256sum -c --quiet - >&2; then
+        echo "build-windows: $tarball does not have the expected sha256" >&2
+        rm -f "$tarball"
+        return 1
+    fi
+    tar -xJf "$tarball" -C "$cache/src/enet" && rm -f "$tarball"
+    find "$cache/src/enet" -mindepth 1 -maxdepth 1 -type d | head -n1
+}
+
+# ENet's CMake project links ws2_32 and winmm on MinGW and installs its archive in lib/static;
+# it is put beside the other libraries.
 enet_dep() {
     local src t0=$SECONDS
-    src=$(fetch enet) || return 1
+    src=$(fetch_enet) || return 1
     local stamp=$cache/stamps/enet-$(basename "$src")
     [ -f "$stamp" ] && { echo "   enet: built already ($(basename "$src"))"; return; }
     step "Building enet from $(basename "$src")"
-    local out=$cache/build/enet
-    rm -rf "$out" && mkdir -p "$out"
-    local f
-    for f in callbacks compress host list packet peer protocol win32; do
-        $host-gcc-posix -O2 -I"$src/include" -c "$src/$f.c" -o "$out/$f.o"
-    done
-    $host-gcc-ar-posix rcs "$prefix/lib/libenet.a" "$out"/*.o
-    mkdir -p "$prefix/include/enet"
-    cp "$src"/include/enet/*.h "$prefix/include/enet/"
+    rm -rf "$cache/build/enet"
+    cmake -S "$src" -B "$cache/build/enet" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DCMAKE_POLICY_DEFAULT_CMP0074=NEW >"$cache/build/enet.log" 2>&1 \
+        || { tail -n 30 "$cache/build/enet.log"; return 1; }
+    nice -n 10 cmake --build "$cache/build/enet" -j "$jobs" >>"$cache/build/enet.log" 2>&1 \
+        && cmake --install "$cache/build/enet" >>"$cache/build/enet.log" 2>&1 \
+        || { tail -n 30 "$cache/build/enet.log"; return 1; }
+    cp "$prefix/lib/static/libenet.a" "$prefix/lib/libenet.a"
     touch "$stamp"
     echo "   enet: $(( SECONDS - t0 )) s"
 }
@@ -151,13 +172,13 @@ cmake_dep libogg libogg -DINSTALL_DOCS=OFF -DBUILD_TESTING=OFF
 cmake_dep libvorbis libvorbis -DBUILD_TESTING=OFF
 cmake_dep freetype freetype -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON -DFT_DISABLE_BZIP2=ON \
     -DFT_DISABLE_PNG=ON -DFT_REQUIRE_ZLIB=ON
-# Optional: when its source does not download, the rest still builds (and later runs do not ask
-# again until the stamp is removed).
+# Optional: when neither source downloads, the rest still builds without game hosts (and later
+# runs do not ask again until the stamp is removed).
 if [ -f "$cache/stamps/enet-unavailable" ]; then
-    echo "   enet: skipped (its Debian source did not download; remove $cache/stamps/enet-unavailable to retry)"
+    echo "   enet: skipped (its source did not download; remove $cache/stamps/enet-unavailable to retry)"
 elif ! enet_dep; then
     touch "$cache/stamps/enet-unavailable"
-    echo "   enet: skipped (its Debian source did not download)"
+    echo "   enet: skipped (its source did not download)"
 fi
 cmake_dep googletest googletest -DBUILD_GMOCK=ON -Dgtest_force_shared_crt=ON
 echo "== Libraries ready in $prefix ($(( SECONDS - deps_start )) s)"

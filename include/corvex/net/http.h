@@ -6,6 +6,7 @@
 // short gives Null when opening, or a Read of 0 without Eof() later; NetError() names the URL.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -27,7 +28,7 @@ struct THttpOptions {
     std::string userAgent = "Corvex"; // the User-Agent header
 };
 
-// A GET of one URL through libcurl.
+// A GET of one URL (through libcurl, or WinHTTP on Windows).
 class THttpStream : public TStream {
 public:
     // "http://..." or "https://..."; Null with NetError() unless the final status is 2xx.
@@ -46,11 +47,13 @@ public:
     int32_t Close() override;  // ends the transfer
     int32_t Read(void* buf, int32_t count) override;  // waits for at least one byte; 0 at the end
 
-    struct TTransfer;  // the libcurl side
+    struct TTransfer;  // the back end's side of one transfer
 
 private:
     THttpStream() = default;
+    bool Begin(const THttpOptions& options);  // starts the transfer; false with NetError() set
     bool Pump(int32_t waitMs);  // moves the transfer on; false once it is over
+    bool Append(const void* data, size_t count);  // keeps body bytes; false past MAX_HTTP_BODY_BYTES
     void WaitFor(size_t need);  // pumps until need bytes arrived, the end, or a stall past the time-out
     void Fail(std::string why);
 
