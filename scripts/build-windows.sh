@@ -208,8 +208,8 @@ rm -rf "$dist"
 mkdir -p "$dist/examples" "$dist/tools"
 cmake --install "$build" --prefix "$dist/corvex" >/dev/null
 # The libraries the static Corvex libraries link, so MinGW consumers of the prefix find them.
-cp "$prefix"/lib/lib{png16,png,jpeg,vorbisfile,vorbisenc,vorbis,ogg,freetype}.a "$dist/corvex/lib/" 2>/dev/null || true
-cp -r "$prefix"/include/{png.h,pngconf.h,pnglibconf.h,jpeglib.h,jconfig.h,jmorecfg.h,jerror.h,ogg,vorbis,freetype2} \
+cp "$prefix"/lib/lib{png16,png,jpeg,vorbisfile,vorbisenc,vorbis,ogg,freetype,enet}.a "$dist/corvex/lib/" 2>/dev/null || true
+cp -r "$prefix"/include/{png.h,pngconf.h,pnglibconf.h,jpeglib.h,jconfig.h,jmorecfg.h,jerror.h,ogg,vorbis,freetype2,enet} \
     "$dist/corvex/include/" 2>/dev/null || true
 if [ -f "$build/game/physbox.exe" ]; then
     cp "$build/game/physbox.exe" "$build/game/physimg.png" "$dist/"
