@@ -1,6 +1,6 @@
-// Resizable graphics and the virtual resolution on real pixels, over both plain OpenGL drivers:
-// a window under Xvfb resized through Xlib, and an offscreen buffer resized through its own
-// call. The size changes only between frames; the bars beside the picture stay black whatever
+// Resizable graphics and the virtual resolution on real pixels, over the plain OpenGL drivers:
+// a window (under Xvfb resized through Xlib; on Windows through SetWindowPos), and on Linux an
+// offscreen buffer resized through its own call. The size changes only between frames; the bars beside the picture stay black whatever
 // is drawn; the real pointer arrives in virtual units.
 #include <gtest/gtest.h>
 
@@ -10,22 +10,30 @@
 
 #include <corvex/draw2d/draw2d.h>
 #include <corvex/draw2d/gl/gldriver.h>
-#include <corvex/graphics/egl_graphics.h>
 #include <corvex/graphics/gl_graphics.h>
 #include <corvex/system/clock.h>
 #include <corvex/system/event.h>
 #include <corvex/system/hook.h>
 #include <corvex/system/input.h>
 #include <corvex/system/system.h>
+#ifdef _WIN32
+#include "graphics/wgl/native.h"
+#else
+#include <corvex/graphics/egl_graphics.h>
 #include "graphics/glx/native.h"
 #include "system/x11/display.h"
+#endif
 
 namespace corvex {
 namespace {
 
 enum class Backend { Window, Offscreen };
 
+#ifdef _WIN32
+bool HaveDisplay() { return true; }
+#else
 bool HaveDisplay() { return std::getenv("DISPLAY") && *std::getenv("DISPLAY"); }
+#endif
 
 // Pumps events until done() or ms milliseconds have passed.
 bool PumpUntil(const std::function<bool()>& done, int ms = 2000) {
@@ -77,15 +85,21 @@ class ResizeDisplayTest : public ::testing::TestWithParam<Backend> {
 protected:
     static void SetUpTestSuite() {
         StartGLZeph2DModule();
+#ifndef _WIN32
         StartEGLGraphicsModule();
+#endif
     }
     void SetUp() override {
         if (GetParam() == Backend::Window) {
             if (!HaveDisplay()) GTEST_SKIP() << "needs a display";
             SetGLZeph2DContextDriver(GLGraphicsDriver());
         } else {
+#ifdef _WIN32
+            GTEST_SKIP() << "no offscreen driver on Windows";
+#else
             if (!EGLGraphicsAvailable()) GTEST_SKIP() << "EGL cannot work here";
             SetGLZeph2DContextDriver(EGLGraphicsDriver());
+#endif
         }
         sizeEvents.clear();
         InstallHook(EventEmitHookId(), RecordSize, nullptr, 0);
@@ -97,13 +111,57 @@ protected:
     Ref<TGraphics> Plain() { return std::dynamic_pointer_cast<TZeph2DGraphics>(OpenedGraphics())->_graphics; }
     // Resizes as a user would; true once the driver has noted it (nothing taken yet).
     bool ResizeTo(int w, int h) {
+        TGLNativeContext* record = static_cast<TGLGraphics&>(*Plain())._context;
+#ifdef _WIN32
+        const DWORD style = DWORD(GetWindowLongW(record->window, GWL_STYLE));
+        RECT frame{0, 0, w, h};
+        AdjustWindowRectEx(&frame, style, FALSE, 0);
+        SetWindowPos(record->window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+#else
         if (GetParam() == Backend::Offscreen) {
             return static_cast<TEGLGraphics&>(*Plain()).Resize(w, h) == 1;
         }
-        glx::TGLContextRecord* record = static_cast<TGLGraphics&>(*Plain())._context;
         XResizeWindow(x11::X11Display(), record->window, unsigned(w), unsigned(h));
         XFlush(x11::X11Display());
+#endif
         return PumpUntil([&] { return record->newWidth == w && record->newHeight == h; });
+    }
+    // Forces the window to w x h as a window manager may do to any window.
+    void ForceSize(int w, int h) {
+        TGLNativeContext* record = static_cast<TGLGraphics&>(*Plain())._context;
+#ifdef _WIN32
+        SetWindowPos(record->window, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+#else
+        XResizeWindow(x11::X11Display(), record->window, unsigned(w), unsigned(h));
+        XFlush(x11::X11Display());
+#endif
+        PumpUntil([] { return false; }, 200);
+    }
+    // Puts the real pointer at the window's client point (x, y).
+    void PointAt(int x, int y) {
+        TGLNativeContext* record = static_cast<TGLGraphics&>(*Plain())._context;
+#ifdef _WIN32
+        POINT p{x, y};
+        ClientToScreen(record->window, &p);
+        SetCursorPos(p.x, p.y);
+#else
+        XWarpPointer(x11::X11Display(), None, record->window, 0, 0, 0, 0, x, y);
+        XFlush(x11::X11Display());
+#endif
+        PumpUntil([] { return false; }, 200);
+    }
+    // Whether the window refuses a size from the user.
+    bool FixedSize() {
+        TGLNativeContext* record = static_cast<TGLGraphics&>(*Plain())._context;
+#ifdef _WIN32
+        return !(GetWindowLongW(record->window, GWL_STYLE) & WS_THICKFRAME);
+#else
+        XSizeHints hints{};
+        long supplied = 0;
+        if (!XGetWMNormalHints(x11::X11Display(), record->window, &hints, &supplied)) return false;
+        return (hints.flags & (PMinSize | PMaxSize)) == (PMinSize | PMaxSize);
+#endif
     }
 };
 
@@ -156,22 +214,22 @@ TEST_P(ResizeDisplayTest, LetterboxBarsAreNeverDrawnOverAndNeverCoverThePicture)
     EXPECT_EQ(Columns(10), "K*100 W*100 K*100 ");
     EXPECT_EQ(Columns(50), "K*100 W*100 K*100 ");
     Flip(0);
-    ASSERT_TRUE(ResizeTo(100, 300));
+    ASSERT_TRUE(ResizeTo(150, 450));  // wide enough for a Windows caption
     Flip(0);
-    ASSERT_EQ(CurrentGraphicsHeight(), 300);
+    ASSERT_EQ(CurrentGraphicsHeight(), 450);
     SetViewport(0, 0, 50, 50);
     SetClsColor(0, 255, 0);
     Cls();
     SetColor(0, 0, 255);
     DrawRect(0, 0, 50, 50);
-    Ref<TPixmap> column = GrabPixmap(50, -100, 1, 300);  // picture (0, 100) 100 x 100
+    Ref<TPixmap> column = GrabPixmap(75, -150, 1, 450);  // picture (0, 150) 150 x 150
     std::string rows;
-    for (int y : {0, 99, 100, 199, 200, 299}) rows += (column->ReadPixel(0, y) & 0xFFFFFF) == 0 ? 'K' : 'B';
+    for (int y : {0, 149, 150, 299, 300, 449}) rows += (column->ReadPixel(0, y) & 0xFFFFFF) == 0 ? 'K' : 'B';
     EXPECT_EQ(rows, "KKBBKK");
     SetVirtualResolution(0, 0);  // window pixels again, over the whole window
     int x = 0, y = 0, w = 0, h = 0;
     GetViewport(x, y, w, h);
-    EXPECT_EQ(w * 1000 + h, 100300);
+    EXPECT_EQ(w * 1000 + h, 150450);
     Cls();
     EXPECT_EQ((GrabPixmap(50, 5, 1, 1)->ReadPixel(0, 0) & 0xFFFFFF), 0x00FF00u);
 }
@@ -180,17 +238,14 @@ TEST_P(ResizeDisplayTest, LetterboxBarsAreNeverDrawnOverAndNeverCoverThePicture)
 // resize is not taken, and no event comes.
 TEST_P(ResizeDisplayTest, WithoutTheFlagTheSizeStaysAsOpened) {
     ASSERT_TRUE(OpenGraphics(200, 100, 0, 0, 0));
+#ifndef _WIN32
     if (GetParam() == Backend::Offscreen) {
         EXPECT_EQ(static_cast<TEGLGraphics&>(*Plain()).Resize(300, 100), 0);
-    } else {
-        glx::TGLContextRecord* record = static_cast<TGLGraphics&>(*Plain())._context;
-        XSizeHints hints{};
-        long supplied = 0;
-        ASSERT_TRUE(XGetWMNormalHints(x11::X11Display(), record->window, &hints, &supplied));
-        EXPECT_EQ(hints.flags & (PMinSize | PMaxSize), PMinSize | PMaxSize);
-        XResizeWindow(x11::X11Display(), record->window, 300, 100);
-        XFlush(x11::X11Display());
-        PumpUntil([] { return false; }, 200);
+    } else
+#endif
+    {
+        EXPECT_TRUE(FixedSize());
+        ForceSize(300, 100);
     }
     Flip(0);
     EXPECT_EQ(CurrentGraphicsWidth(), 200);
@@ -202,11 +257,8 @@ TEST_P(ResizeDisplayTest, ThePointerIsReportedInVirtualUnits) {
     if (GetParam() == Backend::Offscreen) GTEST_SKIP() << "an offscreen buffer has no pointer";
     ASSERT_TRUE(OpenGraphics(400, 100, 0, 0, GFX_RESIZABLE));
     SetVirtualResolution(50, 25);  // picture (100, 0) 200 x 100: four pixels a unit
-    const Window window = static_cast<TGLGraphics&>(*Plain())._context->window;
     auto pointAt = [&](int x, int y) {
-        XWarpPointer(x11::X11Display(), None, window, 0, 0, 0, 0, x, y);
-        XFlush(x11::X11Display());
-        PumpUntil([] { return false; }, 200);
+        PointAt(x, y);
         return std::vector<int32_t>{MousePosX(), MousePosY()};
     };
     EXPECT_EQ(pointAt(150, 50), (std::vector<int32_t>{12, 12}));
@@ -215,7 +267,11 @@ TEST_P(ResizeDisplayTest, ThePointerIsReportedInVirtualUnits) {
     EXPECT_EQ(pointAt(299, 0), (std::vector<int32_t>{49, 0}));   // the picture's last column
 }
 
+#ifdef _WIN32
+INSTANTIATE_TEST_SUITE_P(Drivers, ResizeDisplayTest, ::testing::Values(Backend::Window),
+#else
 INSTANTIATE_TEST_SUITE_P(Drivers, ResizeDisplayTest, ::testing::Values(Backend::Window, Backend::Offscreen),
+#endif
                          [](const ::testing::TestParamInfo<Backend>& info) {
                              return info.param == Backend::Window ? "Window" : "Offscreen";
                          });
