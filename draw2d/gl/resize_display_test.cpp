@@ -111,6 +111,9 @@ protected:
     Ref<TGraphics> Plain() { return std::dynamic_pointer_cast<TZeph2DGraphics>(OpenedGraphics())->_graphics; }
     // Resizes as a user would; true once the driver has noted it (nothing taken yet).
     bool ResizeTo(int w, int h) {
+#ifndef _WIN32
+        if (GetParam() == Backend::Offscreen) return static_cast<TEGLGraphics&>(*Plain()).Resize(w, h) == 1;
+#endif
         TGLNativeContext* record = static_cast<TGLGraphics&>(*Plain())._context;
 #ifdef _WIN32
         const DWORD style = DWORD(GetWindowLongW(record->window, GWL_STYLE));
@@ -119,9 +122,6 @@ protected:
         SetWindowPos(record->window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 #else
-        if (GetParam() == Backend::Offscreen) {
-            return static_cast<TEGLGraphics&>(*Plain()).Resize(w, h) == 1;
-        }
         XResizeWindow(x11::X11Display(), record->window, unsigned(w), unsigned(h));
         XFlush(x11::X11Display());
 #endif
