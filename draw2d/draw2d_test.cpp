@@ -10,6 +10,8 @@
 #include "stream/fontbits.h"
 #include "draw2d/draw2d_module.h"
 #include "graphics/graphics_module.h"
+#include <corvex/system/event.h>
+#include <corvex/system/input.h>
 
 namespace corvex {
 namespace {
@@ -95,8 +97,8 @@ public:
     explicit TFakeGraphics(Ref<TGraphicsDriver> driver) : driver(std::move(driver)) {}
     Ref<TGraphicsDriver> Driver() override { return driver; }
     void GetSettings(int32_t* w, int32_t* h, int32_t* d, int32_t* hz, int32_t* f) override {
-        *w = 800;
-        *h = 600;
+        *w = width;
+        *h = height;
         *d = 0;
         *hz = 60;
         *f = GFX_DOUBLE_BUFFER;
@@ -104,6 +106,7 @@ public:
     void Close() override { ++closed; }
     Ref<TGraphicsDriver> driver;
     int closed = 0;
+    int32_t width = 800, height = 600;
 };
 
 class Draw2DTest : public ::testing::Test {
@@ -773,6 +776,114 @@ TEST_F(Draw2DTest, ResetUnlinksFontLoadersSoTheyCanBeAddedAgain) {
     EXPECT_EQ(Draw2DModule().font_loaders.First(), newer);
     EXPECT_TRUE(LoadImageFont("stub.font", 12)) << "the loader that was linked in the middle serves again";
     EXPECT_EQ(older->font, nullptr);
+}
+
+}  // namespace
+}  // namespace corvex
+
+namespace corvex {
+namespace {
+
+// ---- Virtual resolution
+
+TEST(VirtualPicture, FitsTheLargestCentredRectangleWithItsAspect) {
+    struct Case {
+        int ww, wh, vw, vh, x, y, w, h;
+    };
+    const Case cases[] = {
+        {800, 600, 400, 300, 0, 0, 800, 600},     // exact fit: no bars
+        {1000, 600, 400, 300, 100, 0, 800, 600},  // wider: pillarbox
+        {800, 800, 400, 300, 0, 100, 800, 600},   // taller: letterbox
+        {801, 600, 400, 300, 0, 0, 800, 600},     // one spare column: the odd pixel goes to the right bar
+        {100, 100, 3, 2, 0, 16, 100, 67},         // 66.67 rounds up
+        {640, 480, 0, 0, 0, 0, 640, 480},         // off: the whole window
+        {1, 1000, 1000, 1, 0, 499, 1, 1},         // never an empty picture
+    };
+    for (const Case& c : cases) {
+        int x = -1, y = -1, w = -1, h = -1;
+        VirtualPicture(c.ww, c.wh, c.vw, c.vh, x, y, w, h);
+        EXPECT_EQ((std::vector<int>{x, y, w, h}), (std::vector<int>{c.x, c.y, c.w, c.h}))
+            << c.ww << "x" << c.wh << " at " << c.vw << "x" << c.vh;
+    }
+}
+
+TEST_F(Draw2DTest, AVirtualResolutionTakesTheWholeViewportAlongAndGivesItBack) {
+    SetVirtualResolution(400, 300);
+    int vw = 0, vh = 0, x = -1, y = -1, w = 0, h = 0;
+    GetVirtualResolution(vw, vh);
+    EXPECT_EQ(vw * 1000 + vh, 400300);
+    GetViewport(x, y, w, h);
+    EXPECT_EQ((F{float(x), float(y), float(w), float(h)}), (F{0, 0, 400, 300}));
+    SetViewport(10, 10, 50, 50);  // the program's own stays through a change
+    SetVirtualResolution(0, 0);
+    GetViewport(x, y, w, h);
+    EXPECT_EQ((F{float(x), float(y), float(w), float(h)}), (F{10, 10, 50, 50}));
+    SetViewport(0, 0, 800, 600);
+    SetVirtualResolution(-5, 300);  // a size below 1 is off
+    GetVirtualResolution(vw, vh);
+    EXPECT_EQ(vw + vh, 0);
+}
+
+TEST_F(Draw2DTest, WindowPointsMapIntoVirtualUnitsAndBack) {
+    window->width = 1000;  // picture (100, 0) 800 x 600: two pixels a unit
+    float vx = 0, vy = 0, wx = 0, wy = 0;
+    WindowToVirtual(150, 20, vx, vy);
+    EXPECT_EQ((F{vx, vy}), (F{150, 20})) << "unchanged while off";
+    SetVirtualResolution(400, 300);
+    WindowToVirtual(101, 599, vx, vy);
+    EXPECT_EQ((F{vx, vy}), (F{0.5f, 299.5f}));
+    WindowToVirtual(50, 0, vx, vy);  // in the left bar
+    EXPECT_EQ(vx, -25.0f);
+    VirtualToWindow(399.5f, 150, wx, wy);
+    EXPECT_EQ((F{wx, wy}), (F{899, 300}));
+}
+
+// Mouse events reach later hooks and the polled input in virtual units, not clamped, so a
+// position in a bar is told from one inside the picture.
+TEST_F(Draw2DTest, MouseEventsArriveInVirtualUnitsAndOutsideItInTheBars) {
+    window->width = 1000;
+    SetGraphics(state);
+    StartPolledInput(nullptr);
+    SetVirtualResolution(400, 300);
+    auto move = [](int32_t id, int32_t x, int32_t y) {
+        Ref<TEvent> e = TEvent::Create(id, nullptr, 1, 0, x, y, nullptr);
+        e->Emit();
+        return std::vector<int32_t>{e->x, e->y, MousePosX(), MousePosY()};
+    };
+    EXPECT_EQ(move(EVENT_MOUSEMOVE, 501, 3), (std::vector<int32_t>{200, 1, 200, 1}));
+    EXPECT_EQ(move(EVENT_MOUSEMOVE, 50, 300), (std::vector<int32_t>{-25, 150, -25, 150}));  // left bar
+    EXPECT_EQ(move(EVENT_MOUSEMOVE, 950, 599), (std::vector<int32_t>{425, 299, 425, 299}));  // right bar
+    EXPECT_EQ(move(EVENT_MOUSEDOWN, 300, 200)[0], 100);
+    EXPECT_EQ(move(EVENT_MOUSEWHEEL, 101, 200)[0], 0);
+    EXPECT_EQ(move(EVENT_MOUSEMOVE, 899, 0)[0], 399);  // the picture's last column
+    EXPECT_EQ(move(EVENT_KEYDOWN, 77, 88)[0], 77) << "only mouse events are mapped";
+    SetVirtualResolution(0, 0);
+    EXPECT_EQ(move(EVENT_MOUSEMOVE, 50, 300), (std::vector<int32_t>{50, 300, 50, 300}));
+    StopPolledInput();
+}
+
+// A resize leaves a whole-window viewport following the window and a narrowed one alone.
+TEST_F(Draw2DTest, TheDefaultViewportFollowsANewWindowSize) {
+    class TGrowing : public TFakeGraphics {
+    public:
+        using TFakeGraphics::TFakeGraphics;
+        int32_t TakeNewSize(int32_t* w, int32_t* h) override {
+            *w = width = 1024;
+            *h = height = 768;
+            return 1;
+        }
+    };
+    for (bool narrowed : {false, true}) {
+        auto g = std::make_shared<TGrowing>(driver);
+        Ref<TZeph2DGraphics> s = TZeph2DGraphics::Create(g, driver);
+        s->MakeCurrent();
+        if (narrowed) SetViewport(0, 0, 400, 600);
+        int32_t w = 0, h = 0;
+        ASSERT_EQ(s->TakeNewSize(&w, &h), 1);
+        EXPECT_EQ(w * 10000 + h, 10240768);
+        EXPECT_EQ(s->viewport_w, narrowed ? 400 : 1024);
+        EXPECT_EQ(s->viewport_h, narrowed ? 600 : 768);
+    }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <corvex/graphics/graphics.h>
 #include <corvex/runtime/exception.h>
 #include <corvex/system/clock.h>
+#include <corvex/system/event.h>
 #include <corvex/system/hook.h>
 #include <corvex/system/input.h>
 #include <corvex/system/system.h>
@@ -40,9 +41,17 @@ public:
         *width = w, *height = h, *depth = d, *hertz = hz, *flags = f;
     }
     void Close() override { calls.push_back("close " + name); }
+    int32_t TakeNewSize(int32_t* width, int32_t* height) override {
+        if (newW == 0) return 0;
+        *width = w = newW;
+        *height = h = newH;
+        newW = newH = 0;
+        return 1;
+    }
     Ref<TGraphicsDriver> driver;
     std::string name;
     int32_t w, h, d, hz, f;
+    int32_t newW = 0, newH = 0;  // a size the "user" gave the window, not yet taken
 };
 
 class TFakeDriver : public TGraphicsDriver, public std::enable_shared_from_this<TFakeDriver> {
@@ -68,6 +77,12 @@ public:
     void Flip(int32_t sync) override {
         flips.push_back(sync);
         fakeNow += flipMillis;
+        calls.push_back("flip at " + std::to_string(CurrentGraphicsWidth()) + "x" +
+                        std::to_string(CurrentGraphicsHeight()));
+    }
+    void GraphicsResized(const Ref<TGraphics>& g) override {
+        calls.push_back("resized " + static_cast<TFakeGraphics&>(*g).name + " to " +
+                        std::to_string(CurrentGraphicsWidth()) + "x" + std::to_string(CurrentGraphicsHeight()));
     }
     std::string name;
     TGraphicsModes modes;
@@ -324,6 +339,36 @@ TEST_F(GraphicsFront, FlipRunsItsHookFirstAndNeedsADriver) {
     SelectGraphicsDriver(nullptr, 0);
     EXPECT_THROW(Flip(0), TRuntimeException);
     EXPECT_THROW(CreateGraphics(1, 1, 0, 0, 0), TRuntimeException);
+}
+
+// A resize noted mid-frame is taken after the frame is presented at the old size; then the
+// driver hears of it, and the event carries the graphics and the new size.
+TEST_F(GraphicsFront, ANewWindowSizeIsTakenAfterPresentingAndAnnounced) {
+    static std::vector<std::string> events;
+    events.clear();
+    auto hook = [](int32_t, const Ref<TObject>& data, const Ref<TObject>&) -> Ref<TObject> {
+        auto* e = dynamic_cast<TEvent*>(data.get());
+        if (e && e->id == EVENT_WINDOWSIZE) {
+            events.push_back(static_cast<TFakeGraphics&>(*e->source).name + " " + std::to_string(e->x) + "x" +
+                             std::to_string(e->y) + " now " + std::to_string(CurrentGraphicsWidth()));
+        }
+        return data;
+    };
+    InstallHook(EventEmitHookId(), hook, nullptr, 0);
+    Ref<TGraphics> g = OpenGraphics(800, 600, 0, 0, GFX_RESIZABLE);
+    auto& fake = static_cast<TFakeGraphics&>(*g);
+    Flip(0);
+    fake.newW = 1024;
+    fake.newH = 500;
+    EXPECT_EQ(CurrentGraphicsWidth(), 800) << "not before the frame boundary";
+    calls.clear();
+    Flip(0);
+    Flip(0);  // taken once
+    UninstallHook(EventEmitHookId(), hook, nullptr);
+    EXPECT_EQ(calls, (std::vector<std::string>{"flip at 800x600", "resized gl#1 to 1024x500", "flip at 1024x500"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"gl#1 1024x500 now 1024"}));
+    EXPECT_EQ(CurrentGraphicsHeight(), 500);
+    EXPECT_EQ(CurrentGraphicsFlags() & GFX_RESIZABLE, GFX_RESIZABLE);
 }
 
 TEST(GraphicsMode, PrintsWithoutPadding) {

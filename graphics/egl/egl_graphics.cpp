@@ -25,6 +25,24 @@ void TEGLGraphics::GetSettings(int32_t* width, int32_t* height, int32_t* depth, 
     *flags = _context->flags;
 }
 
+int32_t TEGLGraphics::Resize(int32_t width, int32_t height) {
+    if (!_context || !(_context->flags & GFX_RESIZABLE)) return 0;
+    if (width < 1 || height < 1 || width > egl::MaxBufferSize() || height > egl::MaxBufferSize()) return 0;
+    _context->newWidth = width;
+    _context->newHeight = height;
+    _context->resized = width != _context->width || height != _context->height;
+    return 1;
+}
+
+int32_t TEGLGraphics::TakeNewSize(int32_t* width, int32_t* height) {
+    if (!_context || !_context->resized) return 0;
+    _context->resized = false;
+    if (!egl::ResizeBuffers(_context, _context->newWidth, _context->newHeight)) return 0;
+    *width = _context->width;
+    *height = _context->height;
+    return 1;
+}
+
 void TEGLGraphics::Close() {
     if (!_context) return;
     egl::CloseContext(_context);

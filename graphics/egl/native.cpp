@@ -303,6 +303,38 @@ void MakeCurrent(TEGLContextRecord* record) {
     Bind(record);
 }
 
+bool ResizeBuffers(TEGLContextRecord* record, int32_t width, int32_t height) {
+    TEGLModule& s = EGLModule();
+    if (!IsListed(record)) return false;
+    const EGLint size[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
+    EGLSurface surface = eglCreatePbufferSurface(s.display, record->config, size);
+    if (surface == EGL_NO_SURFACE) return false;
+    TCurrentKeeper before;
+    // The old front buffer goes in its own context, then the context moves to the new pbuffer.
+    if (Bind(record)) DeleteFront(record);
+    const EGLSurface old = record->surface;
+    const int32_t oldWidth = record->width, oldHeight = record->height;
+    record->surface = surface;
+    record->width = width;
+    record->height = height;
+    bool ready = Bind(record) && Prepare(record);
+    if (!ready) {
+        // Back to the old pbuffer, whose front buffer is made again.
+        DeleteFront(record);
+        record->surface = old;
+        record->width = oldWidth;
+        record->height = oldHeight;
+        if (Bind(record)) Prepare(record);
+    }
+    if (before.context == record->context) {
+        Bind(record);
+    } else {
+        before.Restore();
+    }
+    eglDestroySurface(s.display, ready ? old : surface);
+    return ready;
+}
+
 void CloseContext(TEGLContextRecord* record) {
     TEGLModule& s = EGLModule();
     auto at = std::find_if(s.list.begin(), s.list.end(), [&](const auto& r) { return r.get() == record; });

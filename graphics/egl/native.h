@@ -30,6 +30,9 @@ struct TEGLContextRecord {
     GLuint front = 0;            // its colour renderbuffer, which Flip presents into
     std::chrono::steady_clock::time_point blankOrigin;  // phase of the simulated vertical blank
     int32_t flips = 0;           // presented frames
+    int32_t newWidth = 0;        // the size a resize asked for
+    int32_t newHeight = 0;
+    bool resized = false;        // newWidth x newHeight not yet taken
 };
 
 // --- Native operations (main thread) ------------------------------------------------------------
@@ -41,6 +44,8 @@ int32_t MaxBufferSize();        // largest width and height of a buffer; 0 when 
 // Raises a runtime error when the buffer cannot be made; the previously current context stays.
 TEGLContextRecord* CreateContext(int32_t width, int32_t height, int32_t depth, int32_t hertz, int32_t flags);
 void MakeCurrent(TEGLContextRecord* record);   // nullptr: none
+// New back and front buffers of this size, black; false (the old ones kept) when they cannot be made.
+bool ResizeBuffers(TEGLContextRecord* record, int32_t width, int32_t height);
 void CloseContext(TEGLContextRecord* record);  // a record not in the list is ignored
 void DropContext(TEGLContextRecord* record);   // CloseContext, except once the process is exiting
 void FlipCurrent(int32_t sync);

@@ -12,6 +12,7 @@
 
 #include <corvex/graphics/gl_graphics.h>
 #include <corvex/system/event.h>
+#include <corvex/system/hook.h>
 #include <corvex/system/input.h>
 #include <corvex/system/system.h>
 #include "graphics/wgl/native.h"
@@ -324,6 +325,53 @@ TEST_F(WGLDriver, RectangleDrawnIntoTheBackBufferReadsBack) {
     EXPECT_EQ(at(30, 39), 0x0000FF);
     EXPECT_EQ(at(10, 40), 0x0000FF);
     GLGraphicsDriver()->Flip(0);
+    CloseGraphics(g);
+}
+
+
+std::vector<int32_t> sizeEvents;  // x, y of every EVENT_WINDOWSIZE
+Ref<TObject> RecordSize(int32_t, const Ref<TObject>& data, const Ref<TObject>&) {
+    auto* e = dynamic_cast<TEvent*>(data.get());
+    if (e && e->id == EVENT_WINDOWSIZE) sizeEvents.insert(sizeEvents.end(), {e->x, e->y});
+    return data;
+}
+
+// Only GFX_RESIZABLE gives a sizing frame; the user's new size (SetWindowPos here) is taken at
+// the next Flip, once, with its event, and the process then counts in real pixels.
+TEST_F(WGLDriver, AResizableWindowTakesItsNewSizeAtFlipAndSaysSo) {
+    Ref<TGraphics> fixed = CreateGraphics(200, 100, 0, 0, 0);
+    ASSERT_TRUE(fixed);
+    EXPECT_EQ(GetWindowLongW(Record(fixed)->window, GWL_STYLE) & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0);
+    CloseGraphics(fixed);
+
+    Ref<TGraphics> g = CreateGraphics(200, 100, 0, 0, GFX_RESIZABLE);
+    ASSERT_TRUE(g);
+    TGLContextRecord* record = Record(g);
+    const LONG style = GetWindowLongW(record->window, GWL_STYLE);
+    EXPECT_EQ(style & (WS_THICKFRAME | WS_MAXIMIZEBOX), WS_THICKFRAME | WS_MAXIMIZEBOX);
+    EXPECT_TRUE(IsProcessDPIAware());
+    SetGraphics(g);
+    sizeEvents.clear();
+    InstallHook(EventEmitHookId(), RecordSize, nullptr, 0);
+    RECT frame{0, 0, 320, 150};
+    AdjustWindowRectEx(&frame, static_cast<DWORD>(style), FALSE, 0);
+    SetWindowPos(record->window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    PollSystemEvents();
+    RECT client{};
+    GetClientRect(record->window, &client);
+    ASSERT_NE(client.right, 200) << "the window did not change size";
+    EXPECT_EQ(CurrentGraphicsWidth(), 200) << "not before the frame boundary";
+    EXPECT_TRUE(sizeEvents.empty());
+    Flip(0);
+    Flip(0);
+    UninstallHook(EventEmitHookId(), RecordSize, nullptr);
+    EXPECT_EQ(sizeEvents, (std::vector<int32_t>{client.right, client.bottom}));
+    EXPECT_EQ(CurrentGraphicsWidth(), client.right);
+    EXPECT_EQ(CurrentGraphicsHeight(), client.bottom);
+    int32_t w = 0, h = 0, d = 0, hz = 0, f = 0;
+    g->GetSettings(&w, &h, &d, &hz, &f);
+    EXPECT_EQ(w * 10000 + h, client.right * 10000 + client.bottom);
     CloseGraphics(g);
 }
 

@@ -31,6 +31,10 @@ public:
     // The size, depth, hertz and flags it was made with; zeros once closed.
     void GetSettings(int32_t* width, int32_t* height, int32_t* depth, int32_t* hertz, int32_t* flags) override;
     void Close() override;                   // releases context and buffers; twice does nothing
+    // Asks a GFX_RESIZABLE context for a buffer of a new size, as a user resizes a window: the
+    // next Flip takes it (buffers start black). 0 when not resizable, closed or a bad size.
+    int32_t Resize(int32_t width, int32_t height);
+    int32_t TakeNewSize(int32_t* width, int32_t* height) override;  // the size Resize asked for, once
     // The last presented frame (the front buffer), row 0 at the top, RGBA8888; Null once closed.
     // A single-buffered context presents what has been drawn so far.
     Ref<TPixmap> ReadFront();
