@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include <corvex/graphics/gl_graphics.h>
 #include <corvex/runtime/module.h>
@@ -359,10 +361,24 @@ Ref<TPixmap> TGLZeph2DDriver::EndRenderTarget() {
     if (s.target_fbo) {
         gl.BindFramebuffer(GL_FRAMEBUFFER, GLuint(s.target_previous_fbo));
         gl.DeleteFramebuffers(1, &s.target_fbo);
+        gl.BindTexture(GL_TEXTURE_2D, s.target_name);
     } else {
         gl.BindTexture(GL_TEXTURE_2D, s.target_name);
         gl.CopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, w, h);
     }
+    // The column and row beyond the image repeat its last ones, as an upload pads them, so that
+    // filtered drawing at the right and bottom edges samples what was drawn, not older pixels.
+    const auto* frame = static_cast<const TGLImageFrame*>(s.target.get());
+    const size_t pitch = size_t(pixels->pitch);
+    if (frame->tex_width > w) {
+        const int rows = h + (frame->tex_height > h ? 1 : 0);  // the corner texel too
+        std::vector<uint8_t> column(size_t(rows) * 4);
+        for (int y = 0; y < rows; ++y)
+            std::memcpy(&column[size_t(y) * 4], pixels->pixels + size_t(std::min(y, h - 1)) * pitch + size_t(w - 1) * 4, 4);
+        gl.TexSubImage2D(GL_TEXTURE_2D, 0, w, 0, 1, rows, GL_RGBA, GL_UNSIGNED_BYTE, column.data());
+    }
+    if (frame->tex_height > h)
+        gl.TexSubImage2D(GL_TEXTURE_2D, 0, 0, h, w, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixels->pixels + size_t(h - 1) * pitch);
     s.target = nullptr;
     s.target_fbo = 0;
     int ww = CurrentGraphicsWidth(), wh = CurrentGraphicsHeight();

@@ -506,6 +506,31 @@ TEST_P(GLDisplayTest, ARenderImageDrawnIntoItselfDrawsWhatItHeld) {
     GLZeph2DModule().framebuffers_off = false;
 }
 
+// A texture wider and taller than the image repeats the last column and row beyond it; drawn
+// scaled and filtered, the edges must not fade into what the texture held before.
+TEST_P(GLDisplayTest, AFilteredRenderImageKeepsItsEdgesWhenScaled) {
+    for (bool fallback : {false, true}) {
+        SCOPED_TRACE(fallback ? "fallback" : "framebuffer objects");
+        GLZeph2DModule().framebuffers_off = fallback;
+        Ref<TImage> target = CreateRenderImage(30, 20, IMAGE_FILTERED);  // padded to 32 x 32
+        ASSERT_EQ(SetRenderImage(target), 1);
+        SetClsColor(255, 0, 0);
+        Cls();
+        SetRenderImage(nullptr);
+        SetClsColor(0, 0, 0);
+        Cls();
+        SetBlend(BLEND_SOLID);
+        SetScale(8, 8);
+        DrawImage(target, 0, 0);
+        SetScale(1, 1);
+        EXPECT_TRUE(Near(Probe(239, 80), {255, 0, 0})) << "right edge";
+        EXPECT_TRUE(Near(Probe(120, 159), {255, 0, 0})) << "bottom edge";
+        EXPECT_TRUE(Near(Probe(239, 159), {255, 0, 0})) << "corner";
+        SetBlend(BLEND_MASK);
+    }
+    GLZeph2DModule().framebuffers_off = false;
+}
+
 TEST_P(GLDisplayTest, RenderImagesKeepTheirPixelsAcrossCloseAndReopen) {
     Ref<TImage> target = CreateRenderImage(16, 16, 0);
     ASSERT_EQ(SetRenderImage(target), 1);
