@@ -1,15 +1,34 @@
+// The object layer of the OpenGL graphics driver: TGLGraphics and TGLGraphicsDriver over the
+// native window-and-context layer, GLX on X11 and WGL on Windows (same calls in both).
 #include <corvex/graphics/gl_graphics.h>
 
-#include "graphics/glx/native.h"
 #include <corvex/runtime/module.h>
 #include <corvex/stream/stream.h>
 #include "stream/fontbits.h"
+#ifdef _WIN32
+#include "graphics/wgl/native.h"
+#include "system/win32/win32_driver.h"
+#else
+#include "graphics/glx/native.h"
 #include "system/x11/x11_driver.h"
+#endif
 
 namespace corvex {
 
+namespace {
+#ifdef _WIN32
+namespace native = wgl;
+HWND NativeWindow(uintptr_t window) { return reinterpret_cast<HWND>(window); }
+void StartWindowSystem() { win32::StartWin32SystemModule(); }
+#else
+namespace native = glx;
+Window NativeWindow(uintptr_t window) { return static_cast<Window>(window); }
+void StartWindowSystem() { x11::StartX11SystemModule(); }
+#endif
+}  // namespace
+
 TGLGraphics::~TGLGraphics() {
-    if (_context) glx::DropContext(_context);
+    if (_context) native::DropContext(_context);
 }
 
 namespace {
@@ -32,29 +51,29 @@ void TGLGraphics::GetSettings(int32_t* width, int32_t* height, int32_t* depth, i
         *width = *height = *depth = *hertz = *flags = 0;
         return;
     }
-    glx::GetSettings(_context, width, height, depth, hertz, flags);
+    native::GetSettings(_context, width, height, depth, hertz, flags);
 }
 
 int32_t TGLGraphics::TakeNewSize(int32_t* width, int32_t* height) {
-    return _context && glx::TakeNewSize(_context, width, height) ? 1 : 0;
+    return _context && native::TakeNewSize(_context, width, height) ? 1 : 0;
 }
 
 void TGLGraphics::Close() {
     if (!_context) return;
-    glx::CloseContext(_context);
+    native::CloseContext(_context);
     _context = nullptr;
 }
 
 TGraphicsModes TGLGraphicsDriver::GraphicsModes() {
     TGraphicsModes modes;
-    for (const glx::TDisplayMode& m : glx::EnumerateModes()) {
+    for (const native::TDisplayMode& m : native::EnumerateModes()) {
         modes.push_back(TGraphicsMode::Create(m.width, m.height, m.depth, m.hertz));
     }
     return modes;
 }
 
 namespace {
-Ref<TGraphics> Wrap(glx::TGLContextRecord* record) {
+Ref<TGraphics> Wrap(native::TGLContextRecord* record) {
     if (!record) return nullptr;
     auto graphics = std::make_shared<TGLGraphics>();
     graphics->_context = record;
@@ -63,23 +82,23 @@ Ref<TGraphics> Wrap(glx::TGLContextRecord* record) {
 }  // namespace
 
 Ref<TGraphics> TGLGraphicsDriver::AttachGraphics(uintptr_t window, int32_t flags) {
-    return Wrap(glx::AttachContext(static_cast<Window>(window), flags));
+    return Wrap(native::AttachContext(NativeWindow(window), flags));
 }
 
 Ref<TGraphics> TGLGraphicsDriver::CreateGraphics(int32_t width, int32_t height, int32_t depth, int32_t hertz,
                                                  int32_t flags) {
-    return Wrap(glx::CreateWindowContext(width, height, depth, hertz, flags));
+    return Wrap(native::CreateWindowContext(width, height, depth, hertz, flags));
 }
 
 void TGLGraphicsDriver::SetGraphics(const Ref<TGraphics>& graphics) {
     auto* gl = dynamic_cast<TGLGraphics*>(graphics.get());
-    glx::MakeCurrent(gl ? gl->_context : nullptr);
+    native::MakeCurrent(gl ? gl->_context : nullptr);
 }
 
-void TGLGraphicsDriver::Flip(int32_t sync) { glx::FlipCurrent(sync); }
+void TGLGraphicsDriver::Flip(int32_t sync) { native::FlipCurrent(sync); }
 
-void TGLGraphicsDriver::SwapSharedContext() { glx::SwapShared(); }
-void* TGLGraphicsDriver::GLProcAddress(const char* name) { return glx::ProcAddress(name); }
+void TGLGraphicsDriver::SwapSharedContext() { native::SwapShared(); }
+void* TGLGraphicsDriver::GLProcAddress(const char* name) { return native::ProcAddress(name); }
 
 Ref<TGLGraphicsDriver> GLGraphicsDriver() {
     static Ref<TGLGraphicsDriver> driver = std::make_shared<TGLGraphicsDriver>();
@@ -89,7 +108,7 @@ Ref<TGLGraphicsDriver> GLGraphicsDriver() {
 void StartGLGraphicsModule() {
     StartGraphicsModule();
     StartStreamModule();
-    x11::StartX11SystemModule();
+    StartWindowSystem();
     if (!BeginModuleStart("glgraphics")) return;
     // The module's own copy of the built-in font, for text drawn straight through OpenGL.
     RegisterIncbin("gldrawtextfont.bin", kBuiltinFontBits, kBuiltinFontSize);

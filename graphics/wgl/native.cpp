@@ -386,6 +386,14 @@ void FlipCurrent(int32_t sync) {
     SwapBuffers(s.current->dc);
 }
 
+void DropContext(TGLContextRecord* record) { CloseContext(record); }
+
+void* ProcAddress(const char* name) {
+    // Some drivers answer 1, 2, 3 or -1 instead of null for what they do not have.
+    auto proc = reinterpret_cast<intptr_t>(wglGetProcAddress(name));
+    return proc >= -1 && proc <= 3 ? nullptr : reinterpret_cast<void*>(proc);
+}
+
 void SwapShared() {
     CreateSharedContext();
     TWGLModule& s = WGLModule();

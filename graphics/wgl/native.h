@@ -51,8 +51,10 @@ void GetSettings(TGLContextRecord* record, int32_t* width, int32_t* height, int3
 bool TakeNewSize(TGLContextRecord* record, int32_t* width, int32_t* height);
 void MakeCurrent(TGLContextRecord* record);    // nullptr: none
 void CloseContext(TGLContextRecord* record);   // a record not in the list is ignored
+void DropContext(TGLContextRecord* record);    // CloseContext (for a graphics object dropped unclosed)
 void FlipCurrent(int32_t sync);
 void SwapShared();
+void* ProcAddress(const char* name);  // wglGetProcAddress; null for what the driver lacks
 std::vector<TDisplayMode> EnumerateModes();    // at most 1024, 16 bits per pixel or more
 
 bool IsListed(const TGLContextRecord* record);
