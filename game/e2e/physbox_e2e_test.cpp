@@ -58,9 +58,14 @@ public:
     }
 
     // The pointer rests in the bottom-left corner, so the mouse line to (0, 0) or to a crate
-    // never crosses the overlay text.
+    // never crosses the overlay text. It comes from well inside the window, with pauses: a
+    // one-pixel nudge of a pointer already resting there (left by the case before) could reach a
+    // program under Wine as no move at all, and its mouse line then crossed the text.
     void ParkPointer() {
+        x.MovePointer(area.x + 400, area.y + 590);
+        Sleep(0.05);
         x.MovePointer(area.x + 3, area.y + 590);
+        Sleep(0.05);
         x.MovePointer(area.x + 2, area.y + 590);
     }
 
