@@ -54,8 +54,14 @@ void TGLGraphics::GetSettings(int32_t* width, int32_t* height, int32_t* depth, i
     native::GetSettings(_context, width, height, depth, hertz, flags);
 }
 
+// The native layer notes a resizable window's new size as it arrives; it is taken here, between frames.
 int32_t TGLGraphics::TakeNewSize(int32_t* width, int32_t* height) {
-    return _context && native::TakeNewSize(_context, width, height) ? 1 : 0;
+    TGLNativeContext* record = _context;
+    if (!record || !record->resized || record->newWidth <= 0 || record->newHeight <= 0) return 0;
+    record->resized = false;
+    record->width = *width = record->newWidth;
+    record->height = *height = record->newHeight;
+    return 1;
 }
 
 void TGLGraphics::Close() {

@@ -115,14 +115,6 @@ void TGLContextRecord::HandleX11Event(const XEvent& event) {
     }
 }
 
-bool TakeNewSize(TGLContextRecord* record, int32_t* width, int32_t* height) {
-    if (!record->resized || record->newWidth <= 0 || record->newHeight <= 0) return false;
-    record->resized = false;
-    record->width = *width = record->newWidth;
-    record->height = *height = record->newHeight;
-    return true;
-}
-
 void CreateSharedContext() {
     TGLXModule& s = GLXModule();
     if (s.sharedMade) return;

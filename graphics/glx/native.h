@@ -41,8 +41,6 @@ TGLContextRecord* CreateWindowContext(int32_t width, int32_t height, int32_t dep
 TGLContextRecord* AttachContext(Window window, int32_t flags);  // nullptr: no such window or no fitting visual
 void GetSettings(TGLContextRecord* record, int32_t* width, int32_t* height, int32_t* depth, int32_t* hertz,
                  int32_t* flags);
-// A resizable window's new size, once: true and the size, which becomes the record's own.
-bool TakeNewSize(TGLContextRecord* record, int32_t* width, int32_t* height);
 void MakeCurrent(TGLContextRecord* record);    // nullptr: none
 void CloseContext(TGLContextRecord* record);   // a record not in the list is ignored
 void DropContext(TGLContextRecord* record);    // CloseContext; once the display is closed, only forgets it

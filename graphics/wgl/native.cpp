@@ -296,14 +296,6 @@ TGLContextRecord* CreateWindowContext(int32_t width, int32_t height, int32_t dep
     return raw;
 }
 
-bool TakeNewSize(TGLContextRecord* record, int32_t* width, int32_t* height) {
-    if (!record->resized || record->newWidth <= 0 || record->newHeight <= 0) return false;
-    record->resized = false;
-    record->width = *width = record->newWidth;
-    record->height = *height = record->newHeight;
-    return true;
-}
-
 TGLContextRecord* AttachContext(HWND window, int32_t flags) {
     CreateSharedContext();
     if (!IsWindow(window)) return nullptr;

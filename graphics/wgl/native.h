@@ -47,8 +47,6 @@ TGLContextRecord* CreateWindowContext(int32_t width, int32_t height, int32_t dep
 TGLContextRecord* AttachContext(HWND window, int32_t flags);  // nullptr: no such window or no pixel format
 void GetSettings(TGLContextRecord* record, int32_t* width, int32_t* height, int32_t* depth, int32_t* hertz,
                  int32_t* flags);
-// A resizable window's new size, once: true and the size, which becomes the record's own.
-bool TakeNewSize(TGLContextRecord* record, int32_t* width, int32_t* height);
 void MakeCurrent(TGLContextRecord* record);    // nullptr: none
 void CloseContext(TGLContextRecord* record);   // a record not in the list is ignored
 void DropContext(TGLContextRecord* record);    // CloseContext (for a graphics object dropped unclosed)
