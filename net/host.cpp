@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include <corvex/system/event.h>
+#include <corvex/system/hook.h>
 #include <corvex/system/system.h>
 
 #include "net/net_module.h"
@@ -39,10 +40,6 @@ bool StartEnet() {
     return ok;
 }
 
-void Emit(std::vector<Ref<TEvent>>& queue, int32_t id, Ref<TObject> source, int32_t data, Ref<TObject> extra = nullptr) {
-    queue.push_back(TEvent::Create(id, std::move(source), data, 0, 0, 0, std::move(extra)));
-}
-
 }  // namespace
 
 struct TNetHostState {
@@ -64,7 +61,18 @@ struct TNetHostState {
     std::vector<uint32_t> closedOwn;   // own objects closed since the last send (announced ones)
     std::vector<Ref<TNetObject>> dirtyOwn;  // own objects new or changed since the last send
     std::map<TNetPeer*, std::vector<uint8_t>> out;  // replication records waiting per peer
-    std::vector<Ref<TEvent>> events;
+    // An event waiting for the end of the pump: the fields of its TEvent, in one array that
+    // the emitting walks in order.
+    struct TPending {
+        int32_t id, data, x, y;
+        Ref<TObject> source, extra;
+    };
+    std::vector<TPending> events;
+
+    void Emit(int32_t id, Ref<TObject> source, int32_t data, Ref<TObject> extra = nullptr, int32_t x = 0,
+              int32_t y = 0) {
+        events.push_back({id, data, x, y, std::move(source), std::move(extra)});
+    }
 
     // ENet channel 0 carries replication; user channel c travels on ENet channel c + 1.
     static constexpr uint8_t REPLICATION_CHANNEL = 0;
@@ -127,8 +135,9 @@ struct TNetHostState {
     }
 
     // Own objects' changes since the last send, to every peer: one entry per changed object
-    // with all its changed slots, in as few packets as fit; then every waiting buffer.
-    void Flush() {
+    // with all its changed slots, in as few packets as fit; then every waiting buffer. ENet
+    // sends them now if send, else at its next service.
+    void Flush(bool send = true) {
         if (member >= 0 && !peers.empty()) {
             const size_t limit = PacketLimit();
             std::vector<uint8_t>& records = scratch;
@@ -171,7 +180,7 @@ struct TNetHostState {
             closedOwn.clear();
         }
         for (auto& [peer, buffer] : out) SendBuffer(peer, buffer);
-        enet_host_flush(enet);
+        if (send) enet_host_flush(enet);
     }
 
     // Every announced open object, whole, for a joiner (before anything else it is sent).
@@ -211,7 +220,7 @@ struct TNetHostState {
         object->_open = false;
         objects.erase(Key(object->_owner, uint32_t(object->_id)));
         if (--owned[object->_owner] <= 0) owned.erase(object->_owner);
-        if (emit) Emit(events, EVENT_NETOBJECTCLOSE, object, 0);
+        if (emit) Emit(EVENT_NETOBJECTCLOSE, object, 0);
     }
 
     // Objects of owner close here, and (listening) at every other peer.
@@ -252,7 +261,7 @@ struct TNetHostState {
     void Drop(const Ref<TNetPeer>& peer, const std::string& why) {
         SetNetError("Dropped " + peer->Address().ToString() + ": " + why);
         if (auto* p = static_cast<ENetPeer*>(peer->_enet)) enet_peer_disconnect_now(p, 0);
-        Emit(events, EVENT_NETDROP, peer, peer->_member, std::make_shared<TStringObject>(FromUtf8(why)));
+        Emit(EVENT_NETDROP, peer, peer->_member, std::make_shared<TStringObject>(FromUtf8(why)));
         Forget(peer);
     }
 
@@ -263,7 +272,7 @@ struct TNetHostState {
             if (listening ? peer->_member < 1 : member < 0) return Drop(peer, "message before welcome");
             auto message = std::make_shared<TNetMessage>();
             message->bytes.assign(e.packet->data, e.packet->data + size);
-            Emit(events, EVENT_NETMESSAGE, peer, e.channelID - 1, message);
+            Emit(EVENT_NETMESSAGE, peer, e.channelID - 1, message);
             return;
         }
         std::string why;
@@ -300,7 +309,7 @@ struct TNetHostState {
             if (listening || member >= 0) return "unexpected welcome";
             member = r.member;
             peer->_member = 0;
-            Emit(events, EVENT_NETJOIN, peer, 0);
+            Emit(EVENT_NETJOIN, peer, 0);
             return {};
         }
         if (!listening && member < 0) return "record before welcome";
@@ -311,7 +320,7 @@ struct TNetHostState {
             if (r.owner == member) {
                 auto message = std::make_shared<TNetMessage>();
                 message->bytes.assign(r.data, r.data + r.size);
-                Emit(events, EVENT_NETOBJECTMESSAGE, object, from, message);
+                Emit(EVENT_NETOBJECTMESSAGE, object, from, message);
             } else if (listening) {
                 for (const Ref<TNetPeer>& p : peers)
                     if (p->_member == r.owner) {
@@ -330,25 +339,24 @@ struct TNetHostState {
         if (r.kind == REC_OPEN) {
             if (object) return listening ? "object opened twice" : std::string();
             if (owned[r.owner] >= MAX_NET_OBJECTS_PER_PEER) return "too many objects";
-            Ref<TNetObject> created(new TNetObject());
+            auto created = std::make_shared<TNetObject>();  // with its count, in one block
             created->_host = this;
             created->_owner = r.owner;
             created->_id = int32_t(r.id);
             objects[Key(r.owner, r.id)] = created;
             ++owned[r.owner];
-            Emit(events, EVENT_NETOBJECTOPEN, created, 0);
+            Emit(EVENT_NETOBJECTOPEN, created, 0);
             if (bytes) PutOpen(*bytes, r.owner, r.id);
         } else if (r.kind == REC_UPDATE) {
             if (!object) return "slot of an unknown object";
             const size_t top = size_t(64 - __builtin_clzll(r.mask));
             if (object->_slots.size() < top) object->_slots.resize(top);
-            const Ref<TObject> source = found->second;
             uint32_t k = r.first;
-            for (uint64_t bits = r.mask; bits; bits &= bits - 1) {
-                const int slot = __builtin_ctzll(bits);
-                object->_slots[size_t(slot)] = std::move(decoded.values[k++]);
-                Emit(events, EVENT_NETOBJECTCHANGE, source, slot);
-            }
+            for (uint64_t bits = r.mask; bits; bits &= bits - 1)
+                object->_slots[size_t(__builtin_ctzll(bits))] = std::move(decoded.values[k++]);
+            // One event for the entry: the lowest slot, and all of them as a mask in x and y.
+            Emit(EVENT_NETOBJECTCHANGE, found->second, __builtin_ctzll(r.mask), nullptr, int32_t(uint32_t(r.mask)),
+                 int32_t(uint32_t(r.mask >> 32)));
             if (bytes) relay->writer->Add(r.owner, r.id, r.mask, object->_slots.data());
         } else if (r.kind == REC_CLOSE) {
             if (!object) return "closing an unknown object";
@@ -397,14 +405,14 @@ struct TNetHostState {
             e.peer->data = peer.get();
             peers.push_back(peer);
             SendSnapshot(peer.get());
-            Emit(events, EVENT_NETJOIN, peer, peer->_member);
+            Emit(EVENT_NETJOIN, peer, peer->_member);
         } else if (e.type == ENET_EVENT_TYPE_DISCONNECT) {
             // A joiner's attempt that never got through ends here too, as a time-out.
             Ref<TNetPeer> peer = PeerOf(e.peer);
             if (!peer) return;
             const bool polite = e.data == LEAVE_TAG || peer->_leaving;
             Forget(peer);
-            Emit(events, polite ? EVENT_NETLEAVE : EVENT_NETTIMEOUT, peer, peer->_member);
+            Emit(polite ? EVENT_NETLEAVE : EVENT_NETTIMEOUT, peer, peer->_member);
         } else if (e.type == ENET_EVENT_TYPE_RECEIVE) {
             Ref<TNetPeer> peer = PeerOf(e.peer);
             if (peer) Receive(peer, e);
@@ -698,17 +706,40 @@ int32_t TNetHost::Pump(int32_t waitMs) {
     if (!s || s->pumping) return 0;
     s->pumping = true;
     s->lastPumpUs = NowUs();
-    s->Flush();
+    s->Flush(false);  // the service sends it
     s->Service(waitMs);
     s->Flush();  // relays and snapshots go out at once
     if (s->enet->totalSentData > 0x40000000u || s->enet->totalReceivedData > 0x40000000u) Collect(*s);
-    std::vector<Ref<TEvent>> events;
+    std::vector<TNetHostState::TPending> events;
     events.swap(s->events);
     s->pumping = false;
     // Emitted last: a hook may create, set, close or even close the host.
     Ref<TNetHost> keep = shared_from_this();
-    for (const Ref<TEvent>& e : events) e->Emit();
-    return int32_t(events.size());
+    Ref<TEvent> event;  // filled again for the next unless a hook kept it
+    for (size_t i = 0; i < events.size(); ++i) {
+        TNetHostState::TPending& p = events[i];
+        if (!event) event = std::make_shared<TEvent>();
+        event->id = p.id;
+        event->source = std::move(p.source);
+        event->data = p.data;
+        event->mods = 0;
+        event->x = p.x;
+        event->y = p.y;
+        event->extra = std::move(p.extra);
+        RunHookChain(EventEmitHookId(), event);
+        if (event.use_count() == 1) {
+            event->source = nullptr;
+            event->extra = nullptr;
+        } else {
+            event = nullptr;
+        }
+    }
+    const auto emitted = int32_t(events.size());
+    if (_state && _state->events.empty()) {
+        events.clear();
+        _state->events.swap(events);  // its capacity serves the next pump
+    }
+    return emitted;
 }
 
 void TNetHost::Close() {
@@ -772,7 +803,7 @@ int64_t TNetHost::BytesReceived() {
 Ref<TNetObject> TNetHost::CreateObject() {
     TNetHostState* s = _state;
     if (!s || s->member < 0 || s->owned[s->member] >= MAX_NET_OBJECTS_PER_PEER) return nullptr;
-    Ref<TNetObject> o(new TNetObject());
+    auto o = std::make_shared<TNetObject>();
     o->_host = s;
     o->_owner = s->member;
     o->_id = int32_t(s->nextObject++);
@@ -795,5 +826,10 @@ Ref<TNetObject> TNetHost::FindObject(int32_t owner, int32_t id) const {
 Ref<TNetPeer> EventPeer(const Ref<TObject>& source) { return std::dynamic_pointer_cast<TNetPeer>(source); }
 
 Ref<TNetObject> EventObject(const Ref<TObject>& source) { return std::dynamic_pointer_cast<TNetObject>(source); }
+
+uint64_t EventSlots(const TEvent& event) {
+    if (event.id != EVENT_NETOBJECTCHANGE) return 0;
+    return uint64_t(uint32_t(event.x)) | uint64_t(uint32_t(event.y)) << 32;
+}
 
 }  // namespace corvex

@@ -134,6 +134,7 @@ struct Seen {
     Ref<TObject> source;
     int32_t data;
     Ref<TObject> extra;
+    uint64_t slots;  // EventSlots
 };
 
 class HostTest : public ::testing::Test {
@@ -157,7 +158,7 @@ protected:
         TNetHost* host = nullptr;
         if (auto p = EventPeer(e->source)) host = p->Host();
         if (auto o = EventObject(e->source)) host = o->Host();
-        Log().push_back({host, e->id, e->source, e->data, e->extra});
+        Log().push_back({host, e->id, e->source, e->data, e->extra, EventSlots(*e)});
         return data;
     }
     static int Count(const TNetHost* host, int32_t id) {
@@ -376,17 +377,51 @@ TEST_F(HostTest, ManyObjectsSpanPacketsAndEverySlotChangeIsAnEvent) {
         objects.push_back(o);
     }
     ASSERT_TRUE(PumpUntil({server.get(), a.get(), b.get()}, [&] { return Snapshot(*b) == Snapshot(*a); }));
-    EXPECT_EQ(Count(b.get(), EVENT_NETOBJECTCHANGE), 900);
+    // Each object's three slots were set before one pump: one change event each.
+    EXPECT_EQ(Count(b.get(), EVENT_NETOBJECTCHANGE), 300);
     EXPECT_EQ(b->FindObject(a->MemberId(), objects[299]->Id())->GetFloat(MAX_NET_SLOTS - 1), 149.5f);
-    // Two slots of one object in one pump: two events, each naming its slot.
+    // Two slots of one object in one pump, then one: an event for each update, naming its slots.
     Log().clear();
     objects[7]->SetInt(0, -1);
     objects[7]->SetFloat(MAX_NET_SLOTS - 1, -1);
+    ASSERT_TRUE(PumpUntil({server.get(), a.get(), b.get()}, [&] { return Count(b.get(), EVENT_NETOBJECTCHANGE) == 1; }));
+    objects[7]->SetString(33, u"x");
     ASSERT_TRUE(PumpUntil({server.get(), a.get(), b.get()}, [&] { return Count(b.get(), EVENT_NETOBJECTCHANGE) == 2; }));
-    std::vector<int32_t> slots;
+    std::vector<std::pair<int32_t, uint64_t>> changes;
     for (const Seen& e : Log())
-        if (e.host == b.get() && e.id == EVENT_NETOBJECTCHANGE) slots.push_back(e.data);
-    EXPECT_EQ(slots, (std::vector<int32_t>{0, MAX_NET_SLOTS - 1}));
+        if (e.host == b.get() && e.id == EVENT_NETOBJECTCHANGE) changes.emplace_back(e.data, e.slots);
+    EXPECT_EQ(changes, (std::vector<std::pair<int32_t, uint64_t>>{{0, 1 | uint64_t{1} << (MAX_NET_SLOTS - 1)},
+                                                                   {33, uint64_t{1} << 33}}));
+}
+
+// Change events are used again once emitted, unless a hook kept them: what a hook keeps stays
+// as it was emitted.
+TEST_F(HostTest, AChangeEventAHookKeepsIsNotReused) {
+    static std::vector<std::pair<Ref<TEvent>, std::pair<int32_t, int32_t>>> kept;
+    kept.clear();
+    auto keep = [](int32_t, const Ref<TObject>& data, const Ref<TObject>&) -> Ref<TObject> {
+        auto e = std::dynamic_pointer_cast<TEvent>(data);
+        if (e && e->id == EVENT_NETOBJECTCHANGE && kept.size() < 3) kept.push_back({e, {e->data, e->x}});
+        return data;
+    };
+    InstallHook(EventEmitHookId(), keep, nullptr, 0);
+    Ref<TNetHost> server = TNetHost::Listen("127.0.0.1", 0, Manual());
+    Ref<TNetHost> a = TNetHost::Connect("127.0.0.1", server->LocalAddress().port, Manual());
+    ASSERT_TRUE(PumpUntil({server.get(), a.get()}, [&] { return Count(a.get(), EVENT_NETJOIN) > 0; }));
+    Ref<TNetObject> o = a->CreateObject();
+    for (int32_t i = 0; i < 40; ++i) {
+        o->SetInt(i % 3, i);
+        ASSERT_TRUE(PumpUntil({a.get(), server.get()}, [&] { return Count(server.get(), EVENT_NETOBJECTCHANGE) == i + 1; }));
+    }
+    UninstallHook(EventEmitHookId(), keep, nullptr);
+    ASSERT_EQ(kept.size(), 3u);
+    for (size_t i = 0; i < kept.size(); ++i) {
+        EXPECT_EQ(kept[i].first->id, EVENT_NETOBJECTCHANGE);
+        EXPECT_EQ(EventObject(kept[i].first->source), server->FindObject(o->Owner(), o->Id()));
+        EXPECT_EQ(std::make_pair(kept[i].first->data, kept[i].first->x), kept[i].second);
+        EXPECT_EQ(kept[i].first->data, int32_t(i % 3));
+    }
+    kept.clear();
 }
 
 // A joiner speaking ENet itself: it says what the protocol's joiners say to connect, then sends

@@ -26,6 +26,7 @@
 
 namespace corvex {
 
+class TEvent;
 class TNetHost;
 struct TNetHostState;
 
@@ -36,7 +37,8 @@ constexpr int32_t EVENT_NETTIMEOUT = 0x80003;  // a peer stopped answering, or a
 constexpr int32_t EVENT_NETMESSAGE = 0x80004;  // a message from a peer; data: channel; extra: TNetMessage
 constexpr int32_t EVENT_NETDROP = 0x80005;     // a peer broke the protocol and was dropped; extra: the reason
 constexpr int32_t EVENT_NETOBJECTOPEN = 0x80011;    // an object of another host appeared
-constexpr int32_t EVENT_NETOBJECTCHANGE = 0x80012;  // one of its slots changed; data: the slot
+// Slots of it changed, in one update from its owner: data: the lowest; EventSlots(): all of them.
+constexpr int32_t EVENT_NETOBJECTCHANGE = 0x80012;
 constexpr int32_t EVENT_NETOBJECTCLOSE = 0x80013;   // it closed (by its owner, or its owner left)
 constexpr int32_t EVENT_NETOBJECTMESSAGE = 0x80014; // a message to an object this host owns; data: sender's member id; extra: TNetMessage
 
@@ -174,5 +176,8 @@ private:
 Ref<TNetPeer> EventPeer(const Ref<TObject>& source);
 // The object behind an event's source, or Null.
 Ref<TNetObject> EventObject(const Ref<TObject>& source);
+// The slots an EVENT_NETOBJECTCHANGE names, bit n for slot n (carried in its x and y); 0 for
+// any other event.
+uint64_t EventSlots(const TEvent& event);
 
 }  // namespace corvex
