@@ -361,7 +361,7 @@ TEST_F(HostTest, LateJoinerSeesEverythingAndLeaversObjectsClose) {
     EXPECT_EQ(Count(server.get(), EVENT_NETLEAVE), 1);
 }
 
-TEST_F(HostTest, ManyObjectsSpanPacketsAndEverySlotChangeIsAnEvent) {
+TEST_F(HostTest, ManyObjectsSpanPacketsAndEveryUpdateIsAnEvent) {
     Ref<TNetHost> server = TNetHost::Listen("127.0.0.1", 0, Manual());
     Ref<TNetHost> a = TNetHost::Connect("127.0.0.1", server->LocalAddress().port, Manual());
     Ref<TNetHost> b = TNetHost::Connect("127.0.0.1", server->LocalAddress().port, Manual());
