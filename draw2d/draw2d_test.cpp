@@ -12,6 +12,7 @@
 #include "graphics/graphics_module.h"
 #include <corvex/system/event.h>
 #include <corvex/system/input.h>
+#include <corvex/system/system.h>
 
 namespace corvex {
 namespace {
@@ -857,8 +858,25 @@ TEST_F(Draw2DTest, MouseEventsArriveInVirtualUnitsAndOutsideItInTheBars) {
     EXPECT_EQ(move(EVENT_MOUSEWHEEL, 101, 200)[0], 0);
     EXPECT_EQ(move(EVENT_MOUSEMOVE, 899, 0)[0], 399);  // the picture's last column
     EXPECT_EQ(move(EVENT_KEYDOWN, 77, 88)[0], 77) << "only mouse events are mapped";
+    // MoveMouse takes the same units: the window pixel it picks maps back to the point asked for.
+    class TPointer : public THeadlessSystemDriver {
+    public:
+        void MoveMouse(int32_t x, int32_t y) override { at = {x, y}; }
+        std::vector<int32_t> at;
+    };
+    auto pointer = std::make_shared<TPointer>();
+    SetSystemDriver(pointer);
+    for (auto [x, y] : {std::pair{200, 150}, {0, 0}, {399, 299}, {-25, 150}}) {
+        MoveMouse(x, y);
+        ASSERT_EQ(pointer->at.size(), 2u);
+        EXPECT_EQ(move(EVENT_MOUSEMOVE, pointer->at[0], pointer->at[1]), (std::vector<int32_t>{x, y, x, y}));
+    }
+    EXPECT_EQ(pointer->at, (std::vector<int32_t>{51, 301}));  // (-25, 150): in the left bar
     SetVirtualResolution(0, 0);
     EXPECT_EQ(move(EVENT_MOUSEMOVE, 50, 300), (std::vector<int32_t>{50, 300, 50, 300}));
+    MoveMouse(640, 7);
+    EXPECT_EQ(pointer->at, (std::vector<int32_t>{640, 7}));
+    SetSystemDriver(nullptr);
     StopPolledInput();
 }
 

@@ -13,6 +13,7 @@
 #include <corvex/system/hook.h>
 #include <corvex/draw2d/image.h>
 #include "draw2d/draw2d_module.h"
+#include "system/system_module.h"
 
 namespace corvex {
 
@@ -50,6 +51,7 @@ inline TCurrent Current() {
 inline void Place(const TZeph2DGraphics& s, float& x, float& y) { PlaceThroughView(s, x, y); }
 
 Ref<TObject> VirtualMouseHook(int32_t, const Ref<TObject>& data, const Ref<TObject>&);
+void VirtualPointerMap(int32_t* x, int32_t* y);
 
 }  // namespace
 
@@ -171,6 +173,7 @@ void StartDraw2DModule() {
     RegisterIncbin("tundrafont.bin", kBuiltinFontBits, kBuiltinFontSize);
     // Ahead of the hooks of lower priority: polled input and, in practice, a program's own.
     InstallHook(EventEmitHookId(), VirtualMouseHook, nullptr, 0x40000000);
+    SystemModule().pointerMap = VirtualPointerMap;
 }
 
 // ---- Colour, alpha, blending
@@ -392,6 +395,17 @@ void MapToVirtual(const TZeph2DGraphics& s, double wx, double wy, double& x, dou
     PictureOf(s, px, py, pw, ph);
     x = (wx - px) * s.virtual_w / pw;
     y = (wy - py) * s.virtual_h / ph;
+}
+
+// MoveMouse's point under a virtual resolution: the window pixel that maps back into that unit
+// (its centre's pixel), so moving the pointer to where an event put it leaves it there.
+void VirtualPointerMap(int32_t* x, int32_t* y) {
+    auto* state = dynamic_cast<TZeph2DGraphics*>(CurrentGraphics().get());
+    if (!state || state->virtual_w <= 0) return;
+    int px = 0, py = 0, pw = 0, ph = 0;
+    PictureOf(*state, px, py, pw, ph);
+    *x = int32_t(std::floor(px + (*x + 0.5) * pw / state->virtual_w));
+    *y = int32_t(std::floor(py + (*y + 0.5) * ph / state->virtual_h));
 }
 
 // Runs first on the event chain: mouse events of graphics drawn at a virtual resolution carry

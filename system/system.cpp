@@ -129,7 +129,10 @@ void RemoveSystemPoller(TSystemPoller poller, void* context) {
 
 bool IsPumpingSystemEvents() { return SystemModule().pumping; }
 
-void MoveMouse(int32_t x, int32_t y) { SystemDriver()->MoveMouse(x, y); }
+void MoveMouse(int32_t x, int32_t y) {
+    if (auto map = SystemModule().pointerMap) map(&x, &y);
+    SystemDriver()->MoveMouse(x, y);
+}
 void SetMouseVisible(int32_t visible) { SystemDriver()->SetMouseVisible(visible); }
 void Notify(const TString& text, int32_t serious) { SystemDriver()->Notify(text, serious); }
 int32_t Confirm(const TString& text, int32_t serious) { return SystemDriver()->Confirm(text, serious); }

@@ -16,6 +16,8 @@ struct TSystemModule {
     bool pumping = false;           // re-entrancy flag shared by Poll and Wait
     std::vector<Ref<TSystemDriver>> retired;  // drivers replaced while pumping, released after
     std::vector<std::pair<TSystemPoller, void*>> pollers;  // run after the driver on every drain
+    // Turns MoveMouse's point into client pixels first (draw2d's virtual resolution); kept by Reset.
+    void (*pointerMap)(int32_t* x, int32_t* y) = nullptr;
     void Reset();                   // for tests: headless driver, not pumping, posted calls dropped
 };
 TSystemModule& SystemModule();

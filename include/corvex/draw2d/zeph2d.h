@@ -171,7 +171,8 @@ void ViewToWindow(float x, float y, float& window_x, float& window_y);  // the o
 // origin, handle, view and TileImage then work in those units; DrawPixmap and GrabPixmap stay
 // unscaled, counted in pixels from the picture's top-left corner. Mouse events and the polled
 // mouse position are reported in those units, unclamped: a point in a bar lies outside
-// 0..width-1 or 0..height-1. Per graphics context; not part of PushDrawState.
+// 0..width-1 or 0..height-1; MoveMouse takes them too. Per graphics context; not part of
+// PushDrawState.
 void SetVirtualResolution(int width, int height);  // 0, 0 (or any size < 1): off, the default
 void GetVirtualResolution(int& width, int& height);  // 0, 0 while off
 // The picture's rectangle in a window_w x window_h window for a width x height virtual
