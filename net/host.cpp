@@ -355,8 +355,8 @@ struct TNetHostState {
             for (uint64_t bits = r.mask; bits; bits &= bits - 1)
                 object->_slots[size_t(__builtin_ctzll(bits))] = std::move(decoded.values[k++]);
             // One event for the entry: the lowest slot, and all of them as a mask in x and y.
-            Emit(EVENT_NETOBJECTCHANGE, found->second, __builtin_ctzll(r.mask), nullptr, int32_t(uint32_t(r.mask)),
-                 int32_t(uint32_t(r.mask >> 32)));
+            Emit(EVENT_NETOBJECTCHANGE, found->second, __builtin_ctzll(r.mask), nullptr,
+                 int32_t(uint32_t(r.mask)), int32_t(uint32_t(r.mask >> 32)));
             if (bytes) relay->writer->Add(r.owner, r.id, r.mask, object->_slots.data());
         } else if (r.kind == REC_CLOSE) {
             if (!object) return "closing an unknown object";

@@ -384,7 +384,8 @@ TEST_F(HostTest, ManyObjectsSpanPacketsAndEveryUpdateIsAnEvent) {
     Log().clear();
     objects[7]->SetInt(0, -1);
     objects[7]->SetFloat(MAX_NET_SLOTS - 1, -1);
-    ASSERT_TRUE(PumpUntil({server.get(), a.get(), b.get()}, [&] { return Count(b.get(), EVENT_NETOBJECTCHANGE) == 1; }));
+    ASSERT_TRUE(PumpUntil({server.get(), a.get(), b.get()},
+                          [&] { return Count(b.get(), EVENT_NETOBJECTCHANGE) == 1; }));
     objects[7]->SetString(33, u"x");
     ASSERT_TRUE(PumpUntil({server.get(), a.get(), b.get()}, [&] { return Count(b.get(), EVENT_NETOBJECTCHANGE) == 2; }));
     std::vector<std::pair<int32_t, uint64_t>> changes;
@@ -411,7 +412,8 @@ TEST_F(HostTest, AChangeEventAHookKeepsIsNotReused) {
     Ref<TNetObject> o = a->CreateObject();
     for (int32_t i = 0; i < 40; ++i) {
         o->SetInt(i % 3, i);
-        ASSERT_TRUE(PumpUntil({a.get(), server.get()}, [&] { return Count(server.get(), EVENT_NETOBJECTCHANGE) == i + 1; }));
+        ASSERT_TRUE(PumpUntil({a.get(), server.get()},
+                              [&] { return Count(server.get(), EVENT_NETOBJECTCHANGE) == i + 1; }));
     }
     UninstallHook(EventEmitHookId(), keep, nullptr);
     ASSERT_EQ(kept.size(), 3u);

@@ -90,7 +90,8 @@ int64_t UdpDatagrams(bool dropped = false) {
         if (std::strncmp(line, "Udp:", 4) == 0) {
             if (!header) {
                 long long v[5] = {};
-                if (std::sscanf(line + 4, "%lld %lld %lld %lld %lld", &v[0], &v[1], &v[2], &v[3], &v[4]) == 5) out = dropped ? v[4] : v[3];
+                if (std::sscanf(line + 4, "%lld %lld %lld %lld %lld", &v[0], &v[1], &v[2], &v[3], &v[4]) == 5)
+                    out = dropped ? v[4] : v[3];
             }
             header = false;
         }
@@ -243,7 +244,8 @@ void BM_Replicated(benchmark::State& state) {
                 for (int member = 1; member <= kPeers; ++member) {
                     if (member == c->MemberId()) continue;
                     Ref<TNetObject> copy = c->FindObject(member, kObjects);
-                    if (!copy || (frame > 0 && copy->GetFloat(0) != float(frame + kObjects - 1))) return false;
+                    if (!copy) return false;
+                    if (frame > 0 && copy->GetFloat(0) != float(frame + kObjects - 1)) return false;
                 }
             return true;
         };
@@ -306,7 +308,8 @@ void BM_PlainEnet(benchmark::State& state) {
             up.push_back(enet_host_connect(clients.back(), &bound, 1, 0));
         }
         // Each joiner keeps its own copy of every value, as a program would.
-        std::vector<std::vector<float>> seen(size_t(count), std::vector<float>(size_t(kPeers * kObjects) * 2));
+        std::vector<std::vector<float>> seen(size_t(count),
+                                             std::vector<float>(size_t(kPeers * kObjects) * 2));
         auto drain = [&] {
             for (size_t c = 0; c < clients.size(); ++c) {
                 ENetEvent e;
@@ -363,7 +366,8 @@ void BM_PlainEnet(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         RunWithJoinersElsewhere(
-            state, kPeers, pump, [&] { return double(server->totalSentData) + double(server->totalReceivedData); }, joiners);
+            state, kPeers, pump,
+            [&] { return double(server->totalSentData) + double(server->totalReceivedData); }, joiners);
         state.ResumeTiming();
     }
     enet_host_destroy(server);

@@ -71,7 +71,8 @@ void AddSystemPoller(TSystemPoller poller, void* context = nullptr);     // runs
 void RemoveSystemPoller(TSystemPoller poller, void* context = nullptr);  // not added: nothing
 
 // --- Pointer and dialogs (forward to the driver) ----------------------------------------------
-void MoveMouse(int32_t x, int32_t y);  // client (x, y) of the active window; under draw2d's virtual resolution, in its units
+// The pointer to client (x, y) of the active window; under draw2d's virtual resolution, in its units.
+void MoveMouse(int32_t x, int32_t y);
 void SetMouseVisible(int32_t visible);
 void Notify(const TString& text, int32_t serious = 0);
 int32_t Confirm(const TString& text, int32_t serious = 0);
