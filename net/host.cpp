@@ -716,8 +716,7 @@ int32_t TNetHost::Pump(int32_t waitMs) {
     // Emitted last: a hook may create, set, close or even close the host.
     Ref<TNetHost> keep = shared_from_this();
     Ref<TEvent> event;  // filled again for the next unless a hook kept it
-    for (size_t i = 0; i < events.size(); ++i) {
-        TNetHostState::TPending& p = events[i];
+    for (TNetHostState::TPending& p : events) {
         if (!event) event = std::make_shared<TEvent>();
         event->id = p.id;
         event->source = std::move(p.source);

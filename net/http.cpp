@@ -1,6 +1,6 @@
 // HTTP streams, the part both back ends share: waiting for the response and for body bytes,
 // reading, seeking and the URL factory. The transfer itself is in http_curl.cpp or
-// http_winhttp.cpp (chosen at build time), which define Begin, Pump and Close.
+// http_winhttp.cpp (chosen at build time), which define Begin, Pump and EndTransfer.
 #include <corvex/net/http.h>
 
 #include <algorithm>
@@ -26,6 +26,12 @@ int64_t HttpNowMs() {
 }
 
 THttpStream::~THttpStream() { Close(); }
+
+int32_t THttpStream::Close() {
+    EndTransfer();
+    _done = true;
+    return 0;
+}
 
 void THttpStream::Fail(std::string why) {
     if (_error.empty()) {

@@ -303,11 +303,9 @@ bool THttpStream::Pump(int32_t) {
     return true;
 }
 
-int32_t THttpStream::Close() {
+void THttpStream::EndTransfer() {
     delete _transfer;
     _transfer = nullptr;
-    _done = true;
-    return 0;
 }
 
 }  // namespace corvex

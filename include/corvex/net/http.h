@@ -53,6 +53,7 @@ private:
     THttpStream() = default;
     bool Begin(const THttpOptions& options);  // starts the transfer; false with NetError() set
     bool Pump(int32_t waitMs);  // moves the transfer on; false once it is over
+    void EndTransfer();         // releases the back end's side of the transfer, if any
     bool Append(const void* data, size_t count);  // keeps body bytes; false past MAX_HTTP_BODY_BYTES
     void WaitFor(size_t need);  // pumps until need bytes arrived, the end, or a stall past the time-out
     void Fail(std::string why);
